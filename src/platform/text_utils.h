@@ -1,0 +1,15 @@
+// Small text helpers over bytes (ASCII rules; other bytes are left as they are).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qzt {
+
+// Leading and trailing bytes up to and including the blank removed (blanks and control characters).
+std::string_view Trim(std::string_view s);
+// Equal without regard to ASCII case.
+bool SameText(std::string_view a, std::string_view b);
+std::string UpperCase(std::string_view s);
+
+}  // namespace qzt
