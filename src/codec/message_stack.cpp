@@ -25,8 +25,8 @@ void TVornMessageStack::AppendReceived(std::string_view bytes) {
     buffer_.erase(0, start_);
     start_ = 0;
   }
-  if (buffer_.size() + bytes.size() > buffer_.capacity())
-    buffer_.reserve((buffer_.size() + bytes.size() + 4095) / 4096 * 4096);
+  // The buffer grows geometrically: a large frame arriving in many reads is copied a bounded number of
+  // times, not once per read.
   buffer_.append(bytes);
   while (ExtractFrame()) {
   }
@@ -83,6 +83,11 @@ bool TVornMessageStack::ExtractFrame() {
   }
   const int64_t n = p + 4 + e + length;
   if (static_cast<int64_t>(buf.size()) < n) return false;
+  if (start_ == 0 && static_cast<size_t>(n) == buffer_.size()) {
+    queue_.push_back(std::move(buffer_));  // the buffer is exactly one frame: hand it over, no copy
+    buffer_.clear();
+    return false;
+  }
   queue_.emplace_back(buf.substr(0, n));
   start_ += n;
   return true;
