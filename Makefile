@@ -39,7 +39,7 @@ fuzz-smoke: bootstrap build-fuzz/build.ninja
 	cmake --build build-fuzz -j $(JOBS)
 	@set -e; for f in build-fuzz/fuzz/fuzz_*; do \
 	  [ -x "$$f" ] || continue; name=$$(basename $$f); \
-	  mkdir -p build-fuzz/corpus/$$name; \
+	  mkdir -p build-fuzz/corpus/$$name fuzz/corpus/$$name; \
 	  echo "== $$name ($(FUZZ_SECONDS) s)"; \
 	  $$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
 	      build-fuzz/corpus/$$name fuzz/corpus/$$name 2>build-fuzz/$$name.log \
