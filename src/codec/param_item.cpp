@@ -320,4 +320,54 @@ void TVornParamItem::Assign(const TVornParamItem& other) {
   size_ = other.size_;
 }
 
+void TVornParamItem::AssignField(const TField& field) {
+  DataType = field.DataType;
+  size_ = field.Size;
+  if (Name.empty()) Name = field.FieldName;
+  if (field.IsNull()) {
+    SetIsNull(true);
+    return;
+  }
+  switch (field.DataType) {
+    case ftString: case ftFixedChar: case ftWideString:
+      SetAsString(field.AsString());
+      DataType = field.DataType;
+      break;
+    case ftBlob: case ftOraBlob: case ftGraphic: case ftTypedBinary: SetAsBlob(field.AsString()); break;
+    case ftMemo: case ftOraClob: case ftFmtMemo: SetAsMemo(field.AsString()); break;
+    case ftLargeint: SetAsLargeInt(field.AsLargeInt()); break;
+    case ftGuid: SetAsGuid(field.AsString()); break;
+    case ftTimeStamp: SetAsSQLTimeStamp(field.AsSQLTimeStamp()); break;
+    case ftFMTBcd: SetAsFMTBCD(field.AsBCD()); break;
+    case ftSmallint: SetAsSmallInt(static_cast<int16_t>(field.AsInteger())); break;
+    case ftInteger: case ftAutoInc: SetAsInteger(field.AsInteger()); break;
+    case ftWord: SetAsWord(static_cast<uint16_t>(field.AsInteger())); break;
+    case ftBoolean: SetAsBoolean(field.AsBoolean()); break;
+    case ftFloat: SetAsFloat(field.AsFloat()); break;
+    case ftCurrency: SetAsCurrency(field.AsCurrency()); break;
+    case ftBCD: SetAsBCD(field.AsCurrency()); break;
+    case ftDate: SetAsDate(field.AsDateTime()); break;
+    case ftTime: SetAsTime(field.AsDateTime()); break;
+    case ftDateTime: SetAsDateTime(field.AsDateTime()); break;
+    default: SetValue(field.AsVariant()); break;
+  }
+}
+
+void TVornParamItem::AssignParam(const TParam& param) {
+  Name = param.Name;
+  ParamType = ParamTypeFromOrdinal(param.ParamType);
+  if (param.IsNull()) SetIsNull(true);
+  else SetValue(param.Value);
+  DataType = param.DataType;
+  size_ = param.Size;
+}
+
+void TVornParamItem::AssignToParam(TParam& param) const {
+  param.Name = Name;
+  param.DataType = DataType;
+  param.ParamType = static_cast<TParamType>(ParamType);
+  param.Value = isNull_ ? Variant::Null() : Value();
+  param.Size = size_;
+}
+
 }  // namespace qzt

@@ -21,7 +21,9 @@
 
 #include "platform/bcd.h"
 #include "platform/exceptions.h"
+#include "platform/field.h"
 #include "platform/field_types.h"
+#include "platform/params.h"
 #include "platform/variant.h"
 
 namespace qzt {
@@ -97,6 +99,11 @@ class TVornParamItem {
   // The designers' name setter: refuses a name another item of the list already has.
   void SetDisplayName(std::string_view name);
   void Assign(const TVornParamItem& other);
+  // From and to the platform's field and parameter objects.
+  void AssignField(const TField& field);
+  void AssignParam(const TParam& param);
+  void AssignToField(TField& field) const { field.SetAsVariant(Value()); }
+  void AssignToParam(TParam& param) const;
 
  private:
   friend class TVornParamList;

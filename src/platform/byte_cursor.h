@@ -30,6 +30,10 @@ class ByteCursor {
   void Skip(size_t n) { Bytes(n); }
 
   uint8_t Byte() { return static_cast<uint8_t>(Bytes(1)[0]); }
+  uint8_t PeekByte() const {
+    Need(1);
+    return static_cast<uint8_t>(data_[pos_]);
+  }
   template <typename T>
   T Get() {
     T v;

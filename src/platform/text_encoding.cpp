@@ -55,4 +55,14 @@ std::string Utf8ToCp949(std::string_view s) {
   return c.Convert(s);
 }
 
+std::string Cp949ToUtf16Le(std::string_view s) {
+  thread_local Converter c("UTF-16LE", "CP949");
+  return c.Convert(s);
+}
+
+std::string Utf16LeToCp949(std::string_view s) {
+  thread_local Converter c("CP949", "UTF-16LE");
+  return c.Convert(s);
+}
+
 }  // namespace qzt
