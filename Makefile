@@ -19,8 +19,13 @@ build: bootstrap build/build.ninja
 test: build
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 
+# The server from run/, with an Environment.ini for port 55200 made on first use.
+RUN_PORT ?= 55200
 run: build
-	@echo "QZTServer arrives with the server core; nothing to start yet."
+	@mkdir -p run
+	@[ -f run/Environment.ini ] || printf '[SYSTEM]\nDBDSPort=%s,%s\n' \
+	  "$$(build/qzt-scramble 0)" "$$(build/qzt-scramble $(RUN_PORT))" > run/Environment.ini
+	QZT_HOME=$(CURDIR)/run build/QZTServer --log
 
 # The whole test suite built with clang under address and undefined-behaviour sanitizers.
 build-sanitize/build.ninja:

@@ -6,6 +6,17 @@ namespace qzt {
 
 TVornParamList::TVornParamList(std::string_view text, int form) { LoadFromString(text, form); }
 
+TVornParamList& TVornParamList::operator=(TVornParamList&& other) noexcept {
+  if (this == &other) return *this;
+  items_ = std::move(other.items_);
+  other.items_.clear();
+  nextId_ = other.nextId_;
+  Options[0] = other.Options[0];
+  Options[1] = other.Options[1];
+  for (auto& item : items_) item->owner_ = this;  // items know their list
+  return *this;
+}
+
 TVornParamItem& TVornParamList::Items(int index) {
   return const_cast<TVornParamItem&>(static_cast<const TVornParamList*>(this)->Items(index));
 }

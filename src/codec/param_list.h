@@ -45,6 +45,8 @@ class TVornParamList {
   TVornParamList(std::string_view text, int form);  // an empty list filled by the reader of the form
   TVornParamList(const TVornParamList&) = delete;
   TVornParamList& operator=(const TVornParamList&) = delete;
+  TVornParamList(TVornParamList&& other) noexcept { *this = std::move(other); }
+  TVornParamList& operator=(TVornParamList&& other) noexcept;
 
   int Count() const { return static_cast<int>(items_.size()); }
   TVornParamItem& Items(int index);  // "Index <i> Out of bounds"

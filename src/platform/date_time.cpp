@@ -1,7 +1,10 @@
 #include "platform/date_time.h"
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cmath>
+#include <ctime>
 
 #include "platform/exceptions.h"
 #include "platform/platform_texts.h"
@@ -351,6 +354,17 @@ TDateTime StrToDateTime(std::string_view s) {
   TDateTime d;
   if (!TryStrToDateTime(s, d)) throw EConvertError("'" + std::string(s) + "' is not a valid date and time");
   return d;
+}
+
+TDateTime Now() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  const int ms = static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+  std::tm local{};
+  localtime_r(&t, &local);
+  return EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) +
+         EncodeTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59), ms);
 }
 
 }  // namespace qzt

@@ -19,6 +19,7 @@ TDateTime EncodeTime(int hour, int min, int sec, int msec);    // EConvertError 
 void DecodeDate(TDateTime dt, int& year, int& month, int& day);
 void DecodeTime(TDateTime dt, int& hour, int& min, int& sec, int& msec);
 int DayOfWeek(TDateTime dt);  // 1 = Sunday .. 7 = Saturday
+TDateTime Now();              // local time, to the millisecond
 
 // Whole days and milliseconds of the day, as the date-time is split for storage:
 // days truncated toward zero, milliseconds rounded from the absolute fraction.

@@ -1,0 +1,85 @@
+// Worker threads: the thread cache they run on, and TVornThread, the unit of work with its own copy of
+// the client record, its parameter slots, session and dataset.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "codec/param_list.h"
+#include "platform/component.h"
+#include "platform/connection.h"
+#include "platform/date_time.h"
+
+namespace qzt {
+
+class TVornServerSocket;
+class TUserRecord;
+
+// Threads that run tasks: an idle thread is reused, a new one starts when all are busy, and at most
+// MaxIdle idle threads are kept. The destructor waits for running tasks.
+class TThreadCache {
+ public:
+  explicit TThreadCache(int maxIdle = 10) : maxIdle_(maxIdle) {}
+  ~TThreadCache();
+  void Run(std::function<void()> task);
+  void SetMaxIdle(int n);
+  int ThreadCount() const;
+  int IdleCount() const;
+  void WaitIdle();  // until no task runs or waits
+
+ private:
+  void Loop();
+  mutable std::mutex lock_;
+  std::condition_variable wake_, done_;
+  std::deque<std::function<void()>> tasks_;
+  int maxIdle_;
+  int threads_ = 0;
+  int idle_ = 0;
+  int busy_ = 0;
+  bool stopping_ = false;
+};
+
+enum TThreadDbAction : uint8_t {
+  ttSelect, ttExec, ttStoredProc, ttMetaData, ttBlobFetch, ttTransaction, ttTransactionStart, ttCustom,
+  ttDataModule, ttServerMethod, ttNonDataBase, ttDataBase, ttStoredProcExec,
+};
+
+class TVornThread;
+using TThreadWork = std::function<void(TVornServerSocket&, TVornThread&, TComponent* session, TComponent* dataset)>;
+using TUtilityCallback =
+    std::function<void(TVornThread&, TVornServerSocket&, TVornParamList& params, TClientConnection* connection)>;
+
+class TVornThread {
+ public:
+  // Makes the thread's own copy of the client record (raising tuThreadCreate).
+  TVornThread(TVornServerSocket& server, const TUserRecord& client);
+  ~TVornThread();
+
+  TVornServerSocket& Server;
+  std::unique_ptr<TUserRecord> Client;
+  TVornParamList Slots;  // the request's values, unnamed, in the handler's order
+  TComponent* Session = nullptr;
+  TComponent* DataSet = nullptr;
+  bool OwnsDataSet = false;
+  TThreadDbAction Action = ttNonDataBase;
+  TThreadWork Work;
+  TThreadWork OnEnd;
+  TUtilityCallback Utility;
+  bool IsUtility = false;
+  TDateTime StartTime = 0, EndTime = 0;
+  std::string ErrorText;
+  int64_t Id;
+  int32_t RequestId = 0;
+  std::atomic<bool> Terminated{false};
+
+ private:
+  static std::atomic<int64_t> nextId_;
+};
+
+}  // namespace qzt
