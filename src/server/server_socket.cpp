@@ -204,24 +204,24 @@ void TVornServerSocket::OnAccepted(asio::ip::tcp::socket socket) {
 
 // ---- read path ----
 
+// Waits for readability without holding a buffer per connection, then drains what is waiting through the
+// I/O thread's one read buffer, in 32 KiB steps.
 void TVornServerSocket::StartRead(const ConnectionPtr& conn) {
-  auto buffer = std::make_shared<std::array<char, 32768>>();
-  conn->Socket().async_read_some(asio::buffer(*buffer), [this, conn, buffer](const asio::error_code& ec, size_t n) {
+  conn->Socket().async_wait(asio::ip::tcp::socket::wait_read, [this, conn](const asio::error_code& ec) {
     if (ec) {
       DisconnectSteps(conn);
       return;
     }
-    // Drain what else is waiting, in 32 KiB steps, without blocking.
-    std::string bytes(buffer->data(), n);
+    std::string bytes;
     asio::error_code more;
     conn->Socket().non_blocking(true, more);
-    while (bytes.size() < (16u << 20)) {
-      const size_t got = conn->Socket().read_some(asio::buffer(*buffer), more);
-      if (more || got == 0) break;
-      bytes.append(buffer->data(), got);
+    while (!more && bytes.size() < (16u << 20)) {
+      const size_t got = conn->Socket().read_some(asio::buffer(readBuffer_), more);
+      bytes.append(readBuffer_.data(), got);
     }
+    const bool closed = more && more != asio::error::would_block && more != asio::error::try_again;
     ReadPath(conn, std::move(bytes));
-    if (more && more != asio::error::would_block && more != asio::error::try_again) {
+    if (closed) {
       DisconnectSteps(conn);
       return;
     }

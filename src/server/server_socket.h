@@ -262,6 +262,7 @@ class TVornServerSocket {
   std::thread::id ioThreadId_;
   uint16_t boundPort_ = 0;
   std::atomic<int64_t> nextHandle_{1};
+  std::array<char, 32768> readBuffer_;  // the I/O thread's
   mutable std::mutex connectionsLock_;
   std::unordered_map<const TClientConnection*, ConnectionPtr> connections_;  // accept order kept below
   std::vector<const TClientConnection*> connectionOrder_;
