@@ -75,9 +75,9 @@ void TVornServerSocket::HandleChat(TUserRecord& client) {
   client.Line.ResetCursor();
   client.Line.SetToken(token);
   client.Line.AddField(text);
-  SendToAllFlag = true;  // the next reply goes to every connection, the sender included
-  SendReply(&client);
-  SendToAllFlag = false;
+  // To every connection, the sender included. Sent directly rather than through the send-to-all flag, which
+  // a reply from a worker thread could otherwise take in between.
+  SendToAllConnections(client.Line.FinishLine(), &client);
 }
 
 void TVornServerSocket::HandleUserCoded(TUserRecord& client) {

@@ -373,18 +373,24 @@ void TVornServerSocket::SendReply(TUserRecord* client) {
 }
 
 void TVornServerSocket::SendText(const std::string& text, TUserRecord* client) {
-  std::string framed;
-  if (!PackMessage(text, client, framed)) return;
   if (SendToAllFlag.exchange(false)) {
-    for (const ConnectionPtr& c : Connections()) c->Send(framed);
+    SendToAllConnections(text, client);
     return;
   }
+  std::string framed;
+  if (!PackMessage(text, client, framed)) return;
   if (!client) return;
   if (client->Buffering) {
     client->BufferedOutput += framed;
     return;
   }
   SendRawData(client->Connection.get(), std::move(framed));
+}
+
+void TVornServerSocket::SendToAllConnections(const std::string& text, TUserRecord* client) {
+  std::string framed;
+  if (!PackMessage(text, client, framed)) return;
+  for (const ConnectionPtr& c : Connections()) c->Send(framed);
 }
 
 int64_t TVornServerSocket::SendRawData(TClientConnection* connection, std::string bytes) {

@@ -162,6 +162,8 @@ class TVornServerSocket {
   void BeginReplyBuffering(TUserRecord* client);
   void FlushReplies(TUserRecord* client);
   void SendToAll(const std::string& text, bool perClient);
+  // One packing (with the client's transforms) written to every connection, with a record or not.
+  void SendToAllConnections(const std::string& text, TUserRecord* client);
   std::atomic<bool> SendToAllFlag{false};
 
   // ---- connections ----

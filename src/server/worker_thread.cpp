@@ -99,9 +99,10 @@ void TVornServerSocket::RunUtility(TClientConnection* connection, const TVornPar
   threads_.Run([this, thread, conn] {
     if (!(LogSuppression & 2)) LogCategory(lcUtilityThreads, nullptr, "Utility Thread " + std::to_string(thread->Id));
     try {
-      thread->StartTime = 0;
+      thread->StartTime = Now();
       TVornParamList list(thread->Slots.Items(0).AsString(), 0);
       thread->Utility(*thread, *this, list, conn.get());
+      thread->EndTime = Now();
     } catch (const std::exception& e) {
       thread->ErrorText = e.what();
       LogCategory(lcUtilityErrors, conn.get(), thread->ErrorText);

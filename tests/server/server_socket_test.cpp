@@ -121,6 +121,14 @@ TEST_F(ServerFixture, ChatReachesEveryConnection) {
     EXPECT_EQ(reply.ReadString(), "hello all");
   }
   EXPECT_EQ(heard, "hello all");
+
+  // With the send-to-all flag on, the next reply reaches every connection; the flag is off afterwards.
+  server.SendToAllFlag = true;
+  TVornStringLine ask = Line(QuickUtilityInfo, 3);
+  ask.AddField(0);
+  ask.AddField("");
+  a->Send(ask);
+  for (QztClient* c : {a.get(), b.get()}) c->Expect(reply, QuickUtilityInfo);
   EXPECT_FALSE(server.SendToAllFlag);
 }
 
