@@ -34,6 +34,7 @@ build-sanitize/build.ninja:
 test-sanitize: bootstrap build-sanitize/build.ninja
 	cmake --build build-sanitize -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan-suppressions.txt \
 	  ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
 
 # Every libFuzzer target for $(FUZZ_SECONDS) seconds; a crash or sanitizer report fails.

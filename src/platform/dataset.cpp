@@ -20,7 +20,7 @@ std::vector<std::string> SplitFieldNames(std::string_view names) {
   return out;
 }
 
-TDataSet::TDataSet(std::string name) : Name(std::move(name)) {}
+TDataSet::TDataSet(std::string name) { Name = std::move(name); }
 
 TDataSet::~TDataSet() {
   const std::vector<TDataLink*> links = links_;

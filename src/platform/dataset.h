@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/component.h"
 #include "platform/field.h"
 
 namespace qzt {
@@ -57,14 +58,13 @@ struct TDataSource {
 // Field names in a list are separated by ";".
 std::vector<std::string> SplitFieldNames(std::string_view names);
 
-class TDataSet {
+class TDataSet : public TComponent {
  public:
   explicit TDataSet(std::string name = "");
-  virtual ~TDataSet();
+  ~TDataSet() override;
   TDataSet(const TDataSet&) = delete;
   TDataSet& operator=(const TDataSet&) = delete;
 
-  std::string Name;
   std::vector<TFieldDef> FieldDefs;
   std::string Filter;
   bool Filtered = false;
