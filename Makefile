@@ -23,8 +23,10 @@ test: build
 RUN_PORT ?= 55200
 run: build
 	@mkdir -p run
-	@[ -f run/Environment.ini ] || printf '[SYSTEM]\nDBDSPort=%s,%s\n' \
-	  "$$(build/qzt-scramble 0)" "$$(build/qzt-scramble $(RUN_PORT))" > run/Environment.ini
+	@[ -f run/demo.fdb ] || build/qzt-demodb $(CURDIR)/run/demo.fdb
+	@[ -f run/Environment.ini ] || printf '[SYSTEM]\nDBDSPort=%s,%s\nDBSvrIP=\nDBPathDB=%s\nDBSvrID=%s\nDBSvrPW=%s\n' \
+	  "$$(build/qzt-scramble 0)" "$$(build/qzt-scramble $(RUN_PORT))" "$(CURDIR)/run/demo.fdb" \
+	  "$$(build/qzt-scramble SYSDBA)" "$$(build/qzt-scramble masterkey)" > run/Environment.ini
 	QZT_HOME=$(CURDIR)/run build/QZTServer --log
 
 # The whole test suite built with clang under address and undefined-behaviour sanitizers.

@@ -377,6 +377,7 @@ void TFbStatement::SetSQL(const std::string& sql) {
   sql_ = sql;
   Params.Clear();
   markers_.clear();
+  if (!ParamCheck) return;
   const ParsedSQL parsed = ParseSQLParams(sql);
   for (const std::string& name : parsed.Names) {
     TParam* p = name.empty() ? nullptr : Params.FindParam(name);
@@ -400,7 +401,7 @@ void TFbStatement::EnsureTransaction(bool start) {
 void TFbStatement::Prepare() {
   if (statement_) return;
   EnsureTransaction(true);
-  const std::string text = ParseSQLParams(sql_).Text;
+  const std::string text = ParamCheck ? ParseSQLParams(sql_).Text : sql_;
   Call([&](ThrowStatusWrapper& st) {
     statement_ = Database->Handle()->prepare(&st, Transaction->Handle(), 0, text.c_str(), Database->SQLDialect,
                                              IStatement::PREPARE_PREFETCH_METADATA);

@@ -106,6 +106,8 @@ class TFbStatement {
   TpFIBDatabase* Database = nullptr;
   TpFIBTransaction* Transaction = nullptr;
   TParams Params;  // one per distinct name (and per "?"), in order of first appearance
+  // Off for texts whose ":name" are not parameters (procedure and trigger bodies in DDL).
+  bool ParamCheck = true;
 
   void SetSQL(const std::string& sql);
   const std::string& SQL() const { return sql_; }
