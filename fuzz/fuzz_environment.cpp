@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/environment.h"
+#include "platform/environment.h"
 #include "platform/exceptions.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/environment.h"
+#include "platform/environment.h"
 
 int main(int argc, char** argv) {
   if (argc < 2 || !std::strcmp(argv[1], "--help")) {

@@ -285,6 +285,8 @@ TpFIBDatabase::~TpFIBDatabase() {
     Disconnect();
   } catch (...) {  // a destructor reports nothing
   }
+  // Whichever of the pair goes first, the other forgets it.
+  if (DefaultTransaction && DefaultTransaction->DefaultDatabase == this) DefaultTransaction->DefaultDatabase = nullptr;
 }
 
 namespace {
@@ -425,7 +427,12 @@ void TFbStatement::Unprepare() {
   if (statement_) {
     IStatement* s = statement_;
     statement_ = nullptr;
-    Call([&](ThrowStatusWrapper& st) { s->free(&st); });
+    // A statement of an attachment that has gone cannot be freed on the server: the interface is let go.
+    try {
+      Call([&](ThrowStatusWrapper& st) { s->free(&st); });
+    } catch (const EFIBError&) {
+      s->release();
+    }
   }
   inputs_.clear();
   columns_.clear();
@@ -452,7 +459,12 @@ void TpFIBQuery::ExecQuery() {
   Call([&](ThrowStatusWrapper& st) {
     statement_->execute(&st, Transaction->Handle(), inMeta_, in.empty() ? nullptr : in.data(), outMeta_,
                         out.empty() ? nullptr : out.data());
-    rowsAffected_ = static_cast<int64_t>(statement_->getAffectedRecords(&st));
+    // Only data statements count rows; asking a DDL statement fails.
+    const unsigned type = statement_->getType(&st);
+    rowsAffected_ = type == isc_info_sql_stmt_insert || type == isc_info_sql_stmt_update ||
+                            type == isc_info_sql_stmt_delete || type == isc_info_sql_stmt_exec_procedure
+                        ? static_cast<int64_t>(statement_->getAffectedRecords(&st))
+                        : 0;
   });
   Fields.clear();
   for (const FbColumn& c : columns_)
@@ -464,6 +476,36 @@ Variant TpFIBQuery::FieldByName(std::string_view name) const {
   for (size_t i = 0; i < columns_.size() && i < Fields.size(); ++i)
     if (SameText(columns_[i].Name, name)) return Fields[i];
   throw EFIBError("Field " + std::string(name) + " not found");
+}
+
+// ---- stored procedure ----
+
+void TpFIBStoredProc::Prepare() {
+  if (Prepared()) return;
+  TpFIBDataSet inputs;
+  inputs.Database = Database;
+  inputs.Transaction = Transaction;
+  inputs.SetSelectSQL(
+      "select trim(rdb$parameter_name) from rdb$procedure_parameters where rdb$procedure_name = :P "
+      "and rdb$parameter_type = 0 order by rdb$parameter_number");
+  inputs.Params.ParamByName("P").Value = Variant(UpperCase(Trim(StoredProcName)));
+  inputs.Open();
+  std::string list;
+  for (inputs.First(); !inputs.Eof(); inputs.Next())
+    list += (list.empty() ? ":" : ", :") + inputs.Fields(0).AsString();
+  inputs.Close();
+  // Values set before preparing are kept by name.
+  std::vector<std::pair<std::string, Variant>> kept;
+  for (int i = 0; i < Params.Count(); ++i) kept.emplace_back(Params.Items(i).Name, Params.Items(i).Value);
+  SetSQL("execute procedure " + StoredProcName + (list.empty() ? "" : " " + list));
+  for (auto& [name, value] : kept)
+    if (TParam* p = Params.FindParam(name)) p->Value = value;
+  TFbStatement::Prepare();
+}
+
+void TpFIBStoredProc::ExecProc() {
+  Prepare();
+  ExecQuery();
 }
 
 // ---- select dataset ----
@@ -493,7 +535,12 @@ void TpFIBDataSet::InternalClose() {
   if (cursor_) {
     IResultSet* c = cursor_;
     cursor_ = nullptr;
-    Call([&](ThrowStatusWrapper& st) { c->close(&st); });
+    // A cursor whose transaction has ended is already closed on the server: the interface is let go.
+    try {
+      Call([&](ThrowStatusWrapper& st) { c->close(&st); });
+    } catch (const EFIBError&) {
+      c->release();
+    }
   }
   rows_.clear();
   eofReached_ = false;

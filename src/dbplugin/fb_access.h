@@ -144,6 +144,15 @@ class TpFIBQuery : public TComponent, public TFbStatement {
   int64_t rowsAffected_ = 0;
 };
 
+// An executable stored procedure: parameters by name (its input parameters, in the procedure's order),
+// output values in Fields after ExecProc.
+class TpFIBStoredProc : public TpFIBQuery {
+ public:
+  std::string StoredProcName;
+  void Prepare();  // reads the procedure's input parameters and prepares EXECUTE PROCEDURE
+  void ExecProc();
+};
+
 // A select whose rows are fetched as they are visited; blobs are read when a field is read.
 class TpFIBDataSet : public TDataSet, public TFbStatement {
  public:

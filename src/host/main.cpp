@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-#include "host/environment.h"
+#include "platform/environment.h"
 #include "host/liveness_listener.h"
 #include "platform/date_time.h"
 #include "platform/text_encoding.h"

@@ -10,6 +10,8 @@ class TComponent {
  public:
   virtual ~TComponent() = default;
   std::string Name;
+  TComponent* Owner = nullptr;  // the component that created this one and frees it
+  virtual std::string ClassName() const { return "TComponent"; }
 };
 
 }  // namespace qzt

@@ -85,6 +85,37 @@ void TVornServerSocket::AddPlugin(std::unique_ptr<TCustomVornServerSocketPlugin>
 
 void TVornServerSocket::SetSessionPool(std::unique_ptr<TVornSessionList> pool) { sessionPool_ = std::move(pool); }
 
+void TVornServerSocket::FreeSessionPool() { sessionPool_.reset(); }
+
+void TVornServerSocket::CreateSessionPool(bool ownsSessions) {
+  FreeSessionPool();
+  if (ThreadingModel == tmSingleSession) return;
+  if (OnClientDBLogin && ThreadingModel != tmPersistentSessions && ThreadingModel != tmSmartThreading)
+    OnClientDBLogin = nullptr;
+  if (ThreadingModel == tmPersistentSessions) {
+    if (!ThreadedDBSupplySession) throw EDatabaseError(Utf8ToCp949("세션이 만들어지지 않았습니다!"));
+    SetSessionPool(std::make_unique<TVornSessionList>(true));  // sessions come one per client, later
+    return;
+  }
+  if (DataBaseSessions == 0) throw EDatabaseError(Utf8ToCp949("데이터베이스의 세션 수는 0보다 커야 합니다!"));
+  if (!ThreadedDBSupplySession) throw EDatabaseError(Utf8ToCp949("세션이 만들어지지 않았습니다!"));
+  if (!ThreadedDBSupplyQuery) throw EDatabaseError("No ThreadedDBSupplyQuery Event assigned!");
+  auto pool = std::make_unique<TVornSessionList>(ownsSessions);
+  for (int i = 0; i < std::max(DataBaseSessions, 1); ++i) {
+    TComponent* session = nullptr;
+    ThreadedDBSupplySession(nullptr, DefaultSessionName, session);
+    TSessionEntry& entry = pool->Add(std::unique_ptr<TComponent>(session), DefaultSessionName);
+    if (OnAddDataModule) {
+      std::vector<TComponent*> modules;
+      OnAddDataModule(session, modules);
+      entry.DataModules = std::move(modules);
+    }
+    // Named after their kind and place in the pool (TFIBDataModule1 .. TFIBDataModule10).
+    if (session) session->Name = session->ClassName() + std::to_string(i + 1);
+  }
+  SetSessionPool(std::move(pool));
+}
+
 int TVornServerSocket::SessionPoolSize() const { return sessionPool_ ? sessionPool_->Count() : 0; }
 
 int TVornServerSocket::EffectiveMode(const TUserRecord* client) const {

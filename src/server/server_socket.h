@@ -25,6 +25,7 @@
 #include "codec/param_list.h"
 #include "codec/tokens.h"
 #include "codec/transforms.h"
+#include "server/database_events.h"
 #include "server/user_record.h"
 #include "server/worker_thread.h"
 
@@ -69,7 +70,7 @@ class TCustomVornServerSocketPlugin {
   virtual bool HandleMessage(TUserRecord& client, TVornStringLine& line) = 0;
 };
 
-class TVornServerSocket {
+class TVornServerSocket : public TVornDatabaseEvents {
  public:
   TVornServerSocket();
   virtual ~TVornServerSocket();
@@ -95,6 +96,9 @@ class TVornServerSocket {
   std::string VornServerName, DataBaseName;
   std::string DefaultSessionName;  // of the session definitions (none are defined here)
   std::string ProgramFolder;       // files stored for clients and patcher.exe are found here
+  TDataSet* DataSet = nullptr;      // the dataset of FieldDefs and SQLResultSet requests
+  TDataSet* MetaDataSet = nullptr;  // the answer of metadata requests
+  std::vector<TComponent*> DataModules;  // the server's data-module list
   size_t SendQueueLimit = 64u << 20;  // unsent bytes a connection may hold before it is closed
 
   // ---- log ----
@@ -148,6 +152,10 @@ class TVornServerSocket {
   void RunOnIoThread(const std::function<void()>& f);
   TVornSessionList* SessionPool() const { return sessionPool_.get(); }
   void SetSessionPool(std::unique_ptr<TVornSessionList> pool);
+  // Builds the pool for the threading model (called by the database plug-in once it is connected);
+  // raises the pool's errors. FreeSessionPool drops it with every session it owns.
+  void CreateSessionPool(bool ownsSessions = true);
+  void FreeSessionPool();
   int SessionPoolSize() const;
   // 0 none, 1 pooled, 2 persistent.
   int EffectiveMode(const TUserRecord* client) const;

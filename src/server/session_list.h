@@ -22,6 +22,7 @@ struct TSessionEntry {
   std::string SessionName;
   TVornThread* Thread = nullptr;
   bool Persistent = false;  // bound to one client, not part of the pool
+  std::vector<TComponent*> DataModules;  // extra data modules the host added for the session
 };
 
 class TVornSessionList {

@@ -1,4 +1,4 @@
-#include "host/environment.h"
+#include "platform/environment.h"
 
 #include <unistd.h>
 

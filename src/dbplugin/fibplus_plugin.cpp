@@ -1,0 +1,407 @@
+#include "dbplugin/fibplus_plugin.h"
+
+#include <filesystem>
+
+#include "platform/environment.h"
+#include "platform/ini_file.h"
+#include "platform/text_encoding.h"
+#include "platform/text_utils.h"
+#include "server/session_list.h"
+
+namespace qzt {
+
+// ---- database module ----
+
+TFIBDataModule::TFIBDataModule() {
+  IBDatabase.SQLDialect = 3;
+  IBDatabase.DefaultTransaction = &IBTransaction;
+  IBTransaction.DefaultDatabase = &IBDatabase;
+  IBTransaction.TimeoutAction = TACommitRetaining;
+  for (TFbStatement* s : std::initializer_list<TFbStatement*>{&Query, &ExecQuery, &StoredProc, &StoredProcQuery}) {
+    s->Database = &IBDatabase;
+    s->Transaction = &IBTransaction;
+  }
+  for (TComponent* c : std::initializer_list<TComponent*>{&IBDatabase, &IBTransaction, &Query, &ExecQuery, &StoredProc,
+                                                          &StoredProcQuery, &VornStoredProcColumnDataSet, &TableDataSet})
+    c->Owner = this;
+  for (TpFIBQuery* q : {&ExecQuery, static_cast<TpFIBQuery*>(&StoredProc), &StoredProcQuery})
+    q->Options = qoStartTransaction | qoAutoCommit;
+  VornStoredProcColumnDataSet.AddFastField("Name", ftString, 40);
+  VornStoredProcColumnDataSet.AddFastField("InputType", ftSmallint, 0);
+  VornStoredProcColumnDataSet.AddFastField("DataType", ftSmallint, 0);
+  VornStoredProcColumnDataSet.Open();
+  TableDataSet.AddFastField("Name", ftString, 40);
+  TableDataSet.Open();
+}
+
+TFIBDataModule::~TFIBDataModule() {
+  owned_.clear();
+  Query.Close();
+}
+
+TpFIBDataSet& TFIBDataModule::NewDataSet() {
+  owned_.push_back(std::make_unique<TpFIBDataSet>());
+  owned_.back()->Database = &IBDatabase;
+  owned_.back()->Transaction = &IBTransaction;
+  owned_.back()->Owner = this;
+  return *owned_.back();
+}
+
+// ---- the plug-in ----
+
+TVornFIBPlusPlugin::TVornFIBPlusPlugin() {
+  ThreadedDBSupplySession = [this](TClientConnection* c, const std::string& name, TComponent*& s) {
+    SupplySession(c, name, s);
+  };
+  ThreadedDBSupplyQuery = [this](TVornThread* t, TClientConnection* c, TThreadDbAction a, const std::string& db,
+                                 bool, TComponent*& q, TVornSelectSQLOptionSet o) { SupplyQuery(t, c, a, db, q, o); };
+  OnServerQuerySetParams = [this](TClientConnection* c, TComponent* q, TVornParamList& p) { SetParams(c, q, p); };
+  OnSubmitSQL = [this](TClientConnection* c, TDataSet* query, const std::string&, const std::string& sql,
+                       TVornSelectSQLOptionSet) {
+    try {
+      auto& ds = dynamic_cast<TpFIBDataSet&>(*query);
+      ds.Close();
+      ds.SetSelectSQL(sql);
+      ds.Open();
+      if (ServerSocket() && ServerSocket()->LogEnabled) ServerSocket()->LogMessage(c, sql + "  executed ");
+    } catch (const std::exception& e) {
+      ReportError(c, e.what(), true);
+    }
+  };
+  OnSubmitSQLParams = [this](TClientConnection* c, TDataSet* query, const std::string&, const std::string& sql,
+                             TVornParamList& params) {
+    try {
+      auto& ds = dynamic_cast<TpFIBDataSet&>(*query);
+      ds.Close();
+      ds.SetSelectSQL(sql);
+      for (int i = 0; i < params.Count(); ++i) {
+        TVornParamItem& item = params.Items(i);
+        if (item.DataType == ftBlob || item.DataType == ftMemo || item.DataType == ftDataSet ||
+            item.DataType == ftOraBlob || item.DataType == ftOraClob)
+          continue;
+        if (ServerSocket()) ServerSocket()->LogMessage(c, item.Name + ":" + item.AsString());
+      }
+      if (ServerSocket() && ServerSocket()->OnServerQuerySetParams) ServerSocket()->OnServerQuerySetParams(c, &ds, params);
+      else SetParams(c, &ds, params);
+      ds.Open();
+    } catch (const std::exception& e) {
+      ReportError(c, e.what(), true);
+    }
+  };
+  OnExecSQLParamList = [this](TClientConnection* c, TComponent* query, const std::string&, const std::string& sql,
+                              bool& result, std::string& errorMsg, TVornParamList& params) {
+    result = false;
+    try {
+      auto& q = dynamic_cast<TpFIBQuery&>(*query);
+      size_t pos = 0;
+      while (pos <= sql.size()) {
+        size_t nl = sql.find('\n', pos);
+        if (nl == std::string::npos) nl = sql.size();
+        std::string line = sql.substr(pos, nl - pos);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        pos = nl + 1;
+        if (Trim(line).empty()) continue;
+        q.SetSQL(line);
+        q.TFbStatement::Prepare();
+        if (ServerSocket() && ServerSocket()->OnServerQuerySetParams) ServerSocket()->OnServerQuerySetParams(c, &q, params);
+        else SetParams(c, &q, params);
+        q.ExecQuery();  // the query's options commit each statement
+      }
+      result = true;
+    } catch (const std::exception& e) {
+      errorMsg = e.what();
+      ReportError(c, errorMsg, false);
+    }
+  };
+  OnStoredProcedure = [this](TClientConnection* c, TComponent* q, const std::string&, const std::string& name,
+                             TVornParamList& p, bool noResultSet) { StoredProcedure(c, q, name, p, noResultSet); };
+  OnInsertAutoIncrementFetch = [this](TClientConnection* c, TComponent* query, const std::string&,
+                                      const std::string& table, const std::string& field, int32_t& value) {
+    try {
+      auto& ds = dynamic_cast<TpFIBDataSet&>(*query);
+      ds.Close();
+      ds.SetSelectSQL("Select max(" + field + ") from " + table);
+      ds.Open();
+      if (!ds.IsEmpty()) value = ds.Fields(0).AsInteger();  // a null maximum gives 0
+    } catch (const std::exception& e) {
+      ReportError(c, e.what(), true);
+    }
+  };
+  OnFetchBlobEvent = [this](TClientConnection* c, TComponent* query, const std::string&, const std::string& table,
+                            const std::string& field, const std::string& where, std::string& blob) {
+    try {
+      auto& ds = dynamic_cast<TpFIBDataSet&>(*query);
+      ds.Close();
+      std::string sql = "Select " + table + "." + field + " from " + table + " " + where;
+      for (size_t p; (p = sql.find("\r\n")) != std::string::npos;) sql.erase(p, 2);
+      ds.SetSelectSQL(sql);
+      ds.Open();
+      if (!ds.IsEmpty()) {
+        TField& f = ds.FieldByName(field);
+        if (f.IsBlob()) blob = f.AsString();
+      }
+    } catch (const std::exception& e) {
+      ReportError(c, e.what(), true);
+    }
+  };
+  OnTransactionBegin = [this](TClientConnection* c, TComponent* session, const std::string&) {
+    try {
+      auto& t = dynamic_cast<TpFIBTransaction&>(*session);
+      if (!t.Active()) t.StartTransaction();
+    } catch (const std::exception& e) {
+      ReportError(c, e.what(), true);
+    }
+  };
+  OnTransactionEnd = [this](TClientConnection* c, TComponent* session, bool success) {
+    try {
+      auto& t = dynamic_cast<TpFIBTransaction&>(*session);
+      if (success && t.Active()) t.Commit();
+      else if (t.Active()) t.Rollback();
+      if (ServerSocket())
+        ServerSocket()->LogMessage(c, success ? "End Transaction Success" : "End Transaction NOT a Success");
+    } catch (const std::exception& e) {
+      ReportError(c, e.what(), true);
+    }
+  };
+}
+
+void TVornFIBPlusPlugin::LoadEnvironment(const std::string& programFolder) {
+  const EnvironmentSettings env{(std::filesystem::path(programFolder) / "Environment.ini").string()};
+  Host = env.DBSvrIP();
+  DatabaseConnectionString = env.DBPathDB();
+  DBUserName = env.DBSvrID();
+  DBPassword = env.DBSvrPW();
+}
+
+std::string TVornFIBPlusPlugin::ConnectionDescription() {
+  if (Host.empty()) Host = "localhost";
+  return Host + ":" + DatabaseConnectionString;
+}
+
+std::string TVornFIBPlusPlugin::ConnectionString() const {
+  return Trim(Host).empty() ? DatabaseConnectionString : Host + ":" + DatabaseConnectionString;
+}
+
+void TVornFIBPlusPlugin::SupplySession(TClientConnection* client, const std::string&, TComponent*& session) {
+  auto module = std::make_unique<TFIBDataModule>();
+  {
+    std::lock_guard<std::mutex> lock(counterLock_);
+    module->Name = "DataDataModule" + std::to_string(++SessionCounter);
+  }
+  try {
+    const TpFIBDatabase& main = MainModule->IBDatabase;
+    module->IBDatabase.DBName = main.DBName;
+    module->IBDatabase.UserName = main.UserName;
+    module->IBDatabase.Password = main.Password;
+    module->IBDatabase.CharSet = main.CharSet;
+    module->IBDatabase.LoginPrompt = false;
+    module->IBDatabase.Connect();
+    session = module.release();
+  } catch (const std::exception& e) {
+    session = nullptr;
+    ReportError(client, e.what(), true);
+  }
+}
+
+void TVornFIBPlusPlugin::SupplyQuery(TVornThread* thread, TClientConnection* client, TThreadDbAction action,
+                                     const std::string& dataBaseStr, TComponent*& query,
+                                     TVornSelectSQLOptionSet options) {
+  // No alias table is kept here: a database text other than "" resolves to no path and the default
+  // database serves the request.
+  (void)ResolveAlias(dataBaseStr);
+  const bool threaded = ServerSocket() && ServerSocket()->ThreadingModel != tmSingleSession;
+  TFIBDataModule* session = thread && threaded ? dynamic_cast<TFIBDataModule*>(thread->Session) : nullptr;
+  try {
+    if (session) {
+      if (options & 4) {  // soPackets: a dataset of its own, living as long as the session
+        query = &session->NewDataSet();
+      } else if (action == ttExec) {
+        if (!session->IBTransaction.Active()) session->IBTransaction.StartTransaction();
+        session->IBTransaction.Commit();
+        query = &session->ExecQuery;
+      } else if (action == ttStoredProc) {
+        session->Query.Close();
+        session->StoredProc.Unprepare();
+        query = &session->Query;
+      } else if (action == ttTransaction || action == ttTransactionStart) {
+        query = &session->IBTransaction;
+      } else {
+        // Every select-like request runs on a fresh connection of the session.
+        session->Query.Close();
+        session->IBDatabase.Disconnect();
+        query = &session->Query;
+        try {
+          session->IBDatabase.Connect();
+        } catch (const std::exception&) {  // not raised here: the request reports it when it runs
+        }
+      }
+      return;
+    }
+    TFIBDataModule& main = *MainModule;
+    if (action == ttExec) {
+      main.ExecQuery.Unprepare();
+      query = &main.ExecQuery;
+    } else if (action == ttStoredProc) {
+      main.StoredProc.Unprepare();
+      query = &main.Query;
+    } else if (action == ttTransaction || action == ttTransactionStart) {
+      if (main.IBTransaction.Active()) main.IBTransaction.Rollback();
+      query = &main.IBTransaction;
+    } else {
+      main.Query.Close();
+      if (main.IBTransaction.Active()) main.IBTransaction.Rollback();
+      query = &main.Query;
+    }
+  } catch (const std::exception& e) {
+    ReportError(client, e.what(), true);
+  }
+}
+
+void TVornFIBPlusPlugin::SetParams(TClientConnection*, TComponent* query, TVornParamList& list) {
+  auto* statement = dynamic_cast<TFbStatement*>(query);
+  if (!statement) return;
+  for (int i = 0; i < list.Count() && i < statement->MarkerCount(); ++i) {
+    TVornParamItem& item = list.Items(i);
+    if (item.IsNull()) continue;  // the query parameter keeps its state
+    TParam& p = item.DataType == ftLargeint ? statement->Params.ParamByName(item.Name) : statement->ParamByPosition(i);
+    switch (item.DataType) {
+      case ftString: case ftBlob: case ftMemo: p.Value = Variant(item.AsString()); break;
+      case ftSmallint: case ftInteger: case ftWord: p.Value = Variant(item.AsInteger()); break;
+      case ftFloat: case ftCurrency: p.Value = Variant(item.AsFloat()); break;
+      case ftDate: case ftTime: case ftDateTime: p.Value = Variant::Date(item.AsDateTime()); break;
+      case ftLargeint: p.Value = Variant(item.AsLargeInt()); break;
+      default: p.Value = item.Value(); break;
+    }
+  }
+}
+
+void TVornFIBPlusPlugin::StoredProcedure(TClientConnection* client, TComponent* query, const std::string& name,
+                                         TVornParamList& params, bool noResultSet) {
+  auto isInput = [](const TVornParamItem& i) { return i.ParamType == ptInput || i.ParamType == ptInputOutput; };
+  auto isOutput = [](const TVornParamItem& i) {
+    return i.ParamType == ptOutput || i.ParamType == ptInputOutput || i.ParamType == ptResult;
+  };
+  auto* ds = dynamic_cast<TpFIBDataSet*>(query);
+  auto* module = ds ? dynamic_cast<TFIBDataModule*>(ds->Owner) : nullptr;  // the module that owns AQuery
+  TpFIBTransaction* tra = ds ? ds->Transaction : nullptr;
+  bool started = false;
+  try {
+    if (!ds || !tra || !module) throw EFIBError("No stored procedure component for " + name);
+    if (!tra->Active()) {
+      tra->StartTransaction();
+      started = true;
+    }
+    if (noResultSet) {
+      TpFIBStoredProc& sp = module->StoredProc;
+      sp.Unprepare();
+      sp.StoredProcName = name;
+      sp.Options = 0;  // the transaction is this handler's
+      sp.Prepare();
+      for (int i = 0; i < params.Count(); ++i) {
+        TVornParamItem& item = params.Items(i);
+        if (!isInput(item)) continue;
+        TParam* p = sp.Params.FindParam(item.Name);
+        if (!p) continue;
+        switch (item.DataType) {
+          case ftString: p->Value = Variant(item.AsString()); break;
+          case ftInteger: p->Value = Variant(item.AsInteger()); break;
+          case ftCurrency: p->Value = Variant::Currency(item.AsCurrency()); break;
+          case ftDateTime: p->Value = Variant::Date(item.AsDateTime()); break;
+          case ftLargeint: p->Value = Variant(static_cast<double>(item.AsLargeInt())); break;
+          default: p->Value = item.Value(); break;
+        }
+      }
+      sp.ExecQuery();
+      if (started) tra->Commit();
+      for (int i = 0; i < params.Count(); ++i) {
+        TVornParamItem& item = params.Items(i);
+        if (!isOutput(item)) continue;
+        try {
+          item.SetValue(sp.FieldByName(item.Name));
+        } catch (const EFIBError&) {  // the procedure has no such output: the item keeps its value
+        }
+      }
+      return;
+    }
+    std::string list;
+    for (int i = 0; i < params.Count(); ++i)
+      if (isInput(params.Items(i))) list += (list.empty() ? ":" : ",:") + std::string(Trim(params.Items(i).Name));
+    ds->Close();
+    ds->SetSelectSQL("SELECT * FROM " + name + (list.empty() ? "" : "\n( " + list + " )"));
+    ds->TFbStatement::Prepare();
+    for (int i = 0; i < params.Count(); ++i)
+      if (isInput(params.Items(i)))
+        if (TParam* p = ds->Params.FindParam(Trim(params.Items(i).Name))) p->Value = params.Items(i).Value();
+    ds->Open();
+    // The server reads the rows after this handler: a commit that keeps the transaction (and so the
+    // cursor) open, where a full commit would close the cursor under the reader.
+    if (started) tra->CommitRetaining();
+  } catch (const std::exception& e) {
+    if (started && tra && tra->Active()) tra->Rollback();
+    ReportError(client, e.what(), true);
+  }
+}
+
+// ---- attaching ----
+
+namespace {
+
+std::unique_ptr<TVornFIBPlusPlugin>& PluginInstance() {
+  static std::unique_ptr<TVornFIBPlusPlugin> plugin;
+  return plugin;
+}
+
+std::unique_ptr<TFIBDataModule>& MainInstance() {
+  static std::unique_ptr<TFIBDataModule> module;
+  return module;
+}
+
+}  // namespace
+
+TVornFIBPlusPlugin* FirebirdPlugin() { return PluginInstance().get(); }
+TFIBDataModule* MainDataModule() { return MainInstance().get(); }
+
+bool AttachFirebirdPlugin(TVornServerSocket& server, const std::string& programFolder) {
+  if (!PluginInstance()) PluginInstance() = std::make_unique<TVornFIBPlusPlugin>();
+  TVornFIBPlusPlugin& plugin = *PluginInstance();
+  plugin.SetServerSocket(&server);
+  if (!MainInstance()) MainInstance() = std::make_unique<TFIBDataModule>();
+  TFIBDataModule& main = *MainInstance();
+  plugin.MainModule = &main;
+  if (server.DataModules.empty()) server.DataModules.push_back(&main);
+  server.DataSet = &main.Query;
+  server.MetaDataSet = &main.TableDataSet;
+  if (plugin.DatabaseConnectionString.empty()) plugin.LoadEnvironment(programFolder);
+  if (plugin.DatabaseConnectionString.empty()) {
+    server.LogMessage(nullptr, Utf8ToCp949("정의된 데이터베이스가 없습니다."));
+    return false;
+  }
+  server.DataBaseName = plugin.DatabaseConnectionString;
+  try {
+    main.IBDatabase.Disconnect();
+    main.IBDatabase.DBName = plugin.ConnectionString();
+    main.IBDatabase.UserName = plugin.DBUserName;
+    main.IBDatabase.Password = plugin.DBPassword;
+    main.IBDatabase.Connect();
+  } catch (const std::exception& e) {
+    server.LogMessage(nullptr, e.what());
+    return false;
+  }
+  server.CreateSessionPool(true);
+  return true;
+}
+
+void DetachFirebirdPlugin(TVornServerSocket& server) {
+  TFIBDataModule* main = MainDataModule();
+  TVornFIBPlusPlugin* plugin = FirebirdPlugin();
+  if (!main || !plugin || plugin->DatabaseConnectionString.empty()) return;
+  try {
+    main->Query.Close();
+    main->IBDatabase.Disconnect();
+  } catch (const std::exception& e) {
+    server.LogMessage(nullptr, e.what());
+  }
+  server.SetSessionPool(nullptr);
+}
+
+}  // namespace qzt

@@ -1,0 +1,68 @@
+// The Firebird plug-in: the database module (one database connection with its transaction, query,
+// executable query and stored-procedure components), the plug-in's handlers of the database events, and
+// attaching it to the server at start and detaching it at stop.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "dataset/vorn_dataset.h"
+#include "dbplugin/database_plugin.h"
+#include "dbplugin/fb_access.h"
+
+namespace qzt {
+
+class TFIBDataModule : public TComponent {
+ public:
+  TFIBDataModule();
+  ~TFIBDataModule() override;
+  std::string ClassName() const override { return "TFIBDataModule"; }
+  // Declared in this order so that statements go before their transaction and database.
+  TpFIBDatabase IBDatabase;
+  TpFIBTransaction IBTransaction;
+  TpFIBDataSet Query;
+  TpFIBQuery ExecQuery;
+  TpFIBStoredProc StoredProc;
+  TpFIBQuery StoredProcQuery;
+  TVornDataSet VornStoredProcColumnDataSet;  // Name (string 40), InputType, DataType (small integers)
+  TVornDataSet TableDataSet;                 // Name (string 40), empty
+  // Datasets of packet queries, which live as long as the module.
+  TpFIBDataSet& NewDataSet();
+
+ private:
+  std::vector<std::unique_ptr<TpFIBDataSet>> owned_;
+};
+
+class TVornFIBPlusPlugin : public TVornDatabasePlugin {
+ public:
+  TVornFIBPlusPlugin();
+  std::string Host;  // DBSvrIP
+  int SessionCounter = 0;
+  TFIBDataModule* MainModule = nullptr;  // set by AttachFirebirdPlugin
+
+  void LoadEnvironment(const std::string& programFolder);
+  std::string ConnectionDescription();  // host ":" path, an empty host reading "localhost"
+  // The connection string of the main module: a blank host opens the file through the embedded engine.
+  std::string ConnectionString() const;
+
+ private:
+  void SupplySession(TClientConnection* client, const std::string& sessionName, TComponent*& session);
+  void SupplyQuery(TVornThread* thread, TClientConnection* client, TThreadDbAction action,
+                   const std::string& dataBaseStr, TComponent*& query, TVornSelectSQLOptionSet options);
+  void SetParams(TClientConnection* client, TComponent* query, TVornParamList& params);
+  void StoredProcedure(TClientConnection* client, TComponent* query, const std::string& procName,
+                       TVornParamList& params, bool noResultSet);
+  std::mutex counterLock_;
+};
+
+// Prepares and connects the plug-in and the main module; true when the database is connected.
+bool AttachFirebirdPlugin(TVornServerSocket& server, const std::string& programFolder);
+// Disconnects the main module and drops the session pool.
+void DetachFirebirdPlugin(TVornServerSocket& server);
+// The process-wide plug-in and main module (created by the first attach).
+TVornFIBPlusPlugin* FirebirdPlugin();
+TFIBDataModule* MainDataModule();
+
+}  // namespace qzt
