@@ -3,7 +3,7 @@ JOBS ?= 2
 FUZZ_SECONDS ?= 20
 CMAKE_FLAGS ?=
 
-.PHONY: all bootstrap build test run test-sanitize fuzz-smoke bench clean
+.PHONY: all bootstrap build test run test-sanitize test-tsan fuzz-smoke bench clean
 
 all: build
 
@@ -39,6 +39,15 @@ test-sanitize: bootstrap build-sanitize/build.ninja
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan-suppressions.txt \
 	  ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
 
+# The threading tests (session pool and worker threads on real sessions) under the thread sanitizer.
+build-tsan/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTSAN=ON
+
+test-tsan: bootstrap build-tsan/build.ninja
+	cmake --build build-tsan -j $(JOBS) --target dbplugin_tests
+	TSAN_OPTIONS="halt_on_error=1 detect_deadlocks=0 suppressions=$(CURDIR)/scripts/tsan-suppressions.txt" \
+	  build-tsan/tests/dbplugin_tests --gtest_filter='SessionPool*'
+
 # Every libFuzzer target for $(FUZZ_SECONDS) seconds; a crash or sanitizer report fails.
 build-fuzz/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFUZZ=ON
@@ -59,4 +68,4 @@ bench: build
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && $$b; done
 
 clean:
-	rm -rf build build-sanitize build-fuzz
+	rm -rf build build-sanitize build-fuzz build-tsan

@@ -395,6 +395,7 @@ void DetachFirebirdPlugin(TVornServerSocket& server) {
   TFIBDataModule* main = MainDataModule();
   TVornFIBPlusPlugin* plugin = FirebirdPlugin();
   if (!main || !plugin || plugin->DatabaseConnectionString.empty()) return;
+  server.Threads().WaitIdle();  // no worker thread may still use a session the pool is about to free
   try {
     main->Query.Close();
     main->IBDatabase.Disconnect();

@@ -167,7 +167,7 @@ void TVornServerSocket::HandleQuickUtilityInfo(TUserRecord& client) {
     case 5: {
       const int count = users_.Count(), pool = SessionPoolSize();
       std::string text = std::to_string(count) + " users connected using ";
-      if (sessionPool_) text += std::to_string(pool);
+      if (Pool()) text += std::to_string(pool);
       static const char* kModels[] = {" Single Session", " Pooled Sessions", " Persistent Sessions", ""};
       text += kModels[ThreadingModel];
       values.AddValues({Variant(int32_t{count}), Variant(int32_t{pool}), Variant(int32_t{ThreadingModel}), Variant(text)});
@@ -223,7 +223,7 @@ void TVornServerSocket::HandleQuickUtilityInfo(TUserRecord& client) {
       break;
     }
     case 17:
-      if (client.PersistentSession && sessionPool_) sessionPool_->ReleaseConnection(client.Connection.get(), true);
+      if (const auto p = Pool(); p && client.PersistentSession) p->ReleaseConnection(client.Connection.get(), true);
       request.CopyTo(client.ParamList, false);
       client.PersistentSession = nullptr;
       answer("");
@@ -238,8 +238,7 @@ void TVornServerSocket::HandleQuickUtilityInfo(TUserRecord& client) {
           delete session;
           break;
         }
-        if (!sessionPool_) sessionPool_ = std::make_unique<TVornSessionList>(true);
-        sessionPool_->BindSession(client.Connection.get(), session);
+        EnsurePool()->BindSession(client.Connection.get(), session);
         client.PersistentSession = session;
       } catch (const std::exception&) {
         delete session;

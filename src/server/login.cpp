@@ -89,8 +89,7 @@ void TVornServerSocket::HandleLogin(TUserRecord& client) {
     if (!verified) {
       delete session;
     } else if (session) {
-      if (!sessionPool_) sessionPool_ = std::make_unique<TVornSessionList>(true);
-      sessionPool_->BindSession(conn.get(), session);
+      EnsurePool()->BindSession(conn.get(), session);
       client.PersistentSession = session;
     }
     if (client.UserName != userName) client.UserName = userName;
@@ -106,8 +105,7 @@ void TVornServerSocket::HandleLogin(TUserRecord& client) {
       LogMessage(conn.get(), e.what());
     }
     if (verified && database) {
-      if (!sessionPool_) sessionPool_ = std::make_unique<TVornSessionList>(true);
-      sessionPool_->BindSession(conn.get(), database);
+      EnsurePool()->BindSession(conn.get(), database);
       client.PersistentSession = database;
     } else if (!verified) {
       delete database;

@@ -68,12 +68,21 @@ TVornServerSocket::~TVornServerSocket() {
   }
   switchBoard_.reset();
   acceptor_.reset();
-  sessionPool_.reset();
+  FreeSessionPool();
 }
 
 void TVornServerSocket::SetDESKey(std::string_view keyText) {
+  auto key = std::make_shared<const DesKey>(keyText);
+  {
+    std::lock_guard<std::mutex> lock(desKeyLock_);
+    desKey_ = std::move(key);
+  }
   Encryption = etDESEncrypt;
-  desKey_.emplace(keyText);
+}
+
+std::shared_ptr<const DesKey> TVornServerSocket::DesKeyNow() const {
+  std::lock_guard<std::mutex> lock(desKeyLock_);
+  return desKey_;
 }
 
 void TVornServerSocket::AddPlugin(std::unique_ptr<TCustomVornServerSocketPlugin> plugin) {
@@ -83,9 +92,27 @@ void TVornServerSocket::AddPlugin(std::unique_ptr<TCustomVornServerSocketPlugin>
   plugins_.push_back(std::move(plugin));
 }
 
-void TVornServerSocket::SetSessionPool(std::unique_ptr<TVornSessionList> pool) { sessionPool_ = std::move(pool); }
+void TVornServerSocket::SetSessionPool(std::unique_ptr<TVornSessionList> pool) {
+  std::shared_ptr<TVornSessionList> old;
+  {
+    std::lock_guard<std::mutex> lock(poolLock_);
+    old = std::move(sessionPool_);
+    sessionPool_ = std::move(pool);
+  }
+}
 
-void TVornServerSocket::FreeSessionPool() { sessionPool_.reset(); }
+void TVornServerSocket::FreeSessionPool() { SetSessionPool(nullptr); }
+
+std::shared_ptr<TVornSessionList> TVornServerSocket::Pool() const {
+  std::lock_guard<std::mutex> lock(poolLock_);
+  return sessionPool_;
+}
+
+std::shared_ptr<TVornSessionList> TVornServerSocket::EnsurePool() {
+  std::lock_guard<std::mutex> lock(poolLock_);
+  if (!sessionPool_) sessionPool_ = std::make_shared<TVornSessionList>(true, this);
+  return sessionPool_;
+}
 
 void TVornServerSocket::CreateSessionPool(bool ownsSessions) {
   FreeSessionPool();
@@ -94,13 +121,13 @@ void TVornServerSocket::CreateSessionPool(bool ownsSessions) {
     OnClientDBLogin = nullptr;
   if (ThreadingModel == tmPersistentSessions) {
     if (!ThreadedDBSupplySession) throw EDatabaseError(Utf8ToCp949("세션이 만들어지지 않았습니다!"));
-    SetSessionPool(std::make_unique<TVornSessionList>(true));  // sessions come one per client, later
+    SetSessionPool(std::make_unique<TVornSessionList>(true, this));  // sessions come one per client, later
     return;
   }
   if (DataBaseSessions == 0) throw EDatabaseError(Utf8ToCp949("데이터베이스의 세션 수는 0보다 커야 합니다!"));
   if (!ThreadedDBSupplySession) throw EDatabaseError(Utf8ToCp949("세션이 만들어지지 않았습니다!"));
   if (!ThreadedDBSupplyQuery) throw EDatabaseError("No ThreadedDBSupplyQuery Event assigned!");
-  auto pool = std::make_unique<TVornSessionList>(ownsSessions);
+  auto pool = std::make_unique<TVornSessionList>(ownsSessions, this);
   for (int i = 0; i < std::max(DataBaseSessions, 1); ++i) {
     TComponent* session = nullptr;
     ThreadedDBSupplySession(nullptr, DefaultSessionName, session);
@@ -116,7 +143,10 @@ void TVornServerSocket::CreateSessionPool(bool ownsSessions) {
   SetSessionPool(std::move(pool));
 }
 
-int TVornServerSocket::SessionPoolSize() const { return sessionPool_ ? sessionPool_->Count() : 0; }
+int TVornServerSocket::SessionPoolSize() const {
+  const auto pool = Pool();
+  return pool ? pool->Count() : 0;
+}
 
 int TVornServerSocket::EffectiveMode(const TUserRecord* client) const {
   if (ThreadingModel == tmSmartThreading && client) return client->HasPersistentSession() ? 2 : 1;
@@ -325,8 +355,15 @@ bool TVornServerSocket::IsConnectionValid(const TClientConnection* connection) c
 void TVornServerSocket::DisconnectSteps(const ConnectionPtr& conn) {
   if (!Shared(conn.get())) return;  // handled already
   try {
-    const TUserRecord* client = FindClient(conn.get());
-    if (sessionPool_) sessionPool_->ReleaseConnection(conn.get(), client && (client->HasPersistentSession() || EffectiveMode(client) == 2));
+    TUserRecord* client = FindClient(conn.get());
+    if (const auto pool = Pool()) {
+      // A session still used by a running worker thread comes back when that thread ends.
+      if (pool->HeldByRunningThread(conn.get())) {
+        if (client) client->ClientFlags |= cfClosedWhileCheckedOut;
+      } else {
+        pool->ReleaseConnection(conn.get(), client && (client->HasPersistentSession() || EffectiveMode(client) == 2));
+      }
+    }
     users_.Remove(conn);
   } catch (const std::exception& e) {
     LogMessage(nullptr, std::string("Disconnect: ") + e.what());

@@ -84,8 +84,9 @@ class TVornServerSocket : public TVornDatabaseEvents {
   TVornThreadModel ThreadingModel = tmSingleSession;
   int DataBaseSessions = 0;
   bool DisposeofQueriesForThreads = false;
-  TVornCompression Compression = acNoCompression;
-  TVornEncryption Encryption = etNoEncryption;
+  // Read at every message, so they may change while clients are served.
+  std::atomic<TVornCompression> Compression{acNoCompression};
+  std::atomic<TVornEncryption> Encryption{etNoEncryption};
   bool SecureServer = false;
   bool DisconnectClientOnFailedLogin = false;
   bool DTAccess = true;
@@ -150,7 +151,11 @@ class TVornServerSocket : public TVornDatabaseEvents {
   bool OnIoThread() const { return std::this_thread::get_id() == ioThreadId_; }
   // Runs `f` on the I/O thread and waits for it (runs it at once when already there).
   void RunOnIoThread(const std::function<void()>& f);
-  TVornSessionList* SessionPool() const { return sessionPool_.get(); }
+  TVornSessionList* SessionPool() const { return Pool().get(); }
+  // The pool as it is now; holding the pointer keeps it alive while another thread replaces it.
+  std::shared_ptr<TVornSessionList> Pool() const;
+  // The pool, made (empty, owning its sessions) when there is none: persistent sessions need one.
+  std::shared_ptr<TVornSessionList> EnsurePool();
   void SetSessionPool(std::unique_ptr<TVornSessionList> pool);
   // Builds the pool for the threading model (called by the database plug-in once it is connected);
   // raises the pool's errors. FreeSessionPool drops it with every session it owns.
@@ -213,6 +218,21 @@ class TVornServerSocket : public TVornDatabaseEvents {
   // ---- worker threads ----
   // A utility thread for a valid connection with a record: the list's text is slot 0.
   void RunUtility(TClientConnection* connection, const TVornParamList& params, TUtilityCallback callback);
+  std::function<void(TVornThread* thread, TClientConnection* client, TComponent* session)> OnCheckOutSession,
+      OnCheckInSession;
+  // A database worker thread for the client, not started yet (its copy of the record, the launch line).
+  std::shared_ptr<TVornThread> NewWorkerThread(TUserRecord& client);
+  // Starts a utility thread or one that has its session; queues the others for a session.
+  void StartWorker(const std::shared_ptr<TVornThread>& thread, bool utility);
+  // A queued thread that received a session: its query first, then it starts.
+  void StartQueuedThread(const std::shared_ptr<TVornThread>& thread);
+  // The session a worker thread uses, by threading model (fires OnCheckOutSession).
+  TComponent* SessionFor(TUserRecord& client, const std::string& dataBaseStr, const std::shared_ptr<TVornThread>& thread);
+  // Database work on a worker thread for any callback; "Server not running Database threaded" in
+  // the single-session model. The list's text is slot 0.
+  std::shared_ptr<TVornThread> RunDatabaseWork(TClientConnection* connection, TThreadDbAction action,
+                                               const TVornParamList& params, TThreadWork work);
+  void ReleaseThreadSession(TVornThread& thread);
 
   // Handlers of the data tokens, registered by the data services; a token without one takes the
   // default branch.
@@ -238,6 +258,7 @@ class TVornServerSocket : public TVornDatabaseEvents {
   void StartRead(const ConnectionPtr& connection);
   void ReadPath(const ConnectionPtr& connection, std::string bytes);
   void DisconnectSteps(const ConnectionPtr& connection);
+  void RunThreadBody(const std::shared_ptr<TVornThread>& thread);
   void RemoveConnection(const TClientConnection* connection);
   void DefaultBranch(TUserRecord& client);
 
@@ -261,8 +282,11 @@ class TVornServerSocket : public TVornDatabaseEvents {
   mutable std::shared_mutex serverLock_;
   TUsers users_;
   std::vector<std::unique_ptr<TCustomVornServerSocketPlugin>> plugins_;
-  std::optional<DesKey> desKey_;
-  std::unique_ptr<TVornSessionList> sessionPool_;
+  std::shared_ptr<const DesKey> DesKeyNow() const;
+  mutable std::mutex desKeyLock_;
+  std::shared_ptr<const DesKey> desKey_;  // under desKeyLock_
+  mutable std::mutex poolLock_;
+  std::shared_ptr<TVornSessionList> sessionPool_;  // under poolLock_
   TThreadCache threads_;
 
   asio::io_context io_;

@@ -44,7 +44,7 @@ void TVornServerSocket::EncryptMessage(std::string& data, TUserRecord* client) {
       break;
     case etDESEncrypt:
       if (client && client->OwnDesKey) data = DesEncryptPacket(*client->OwnDesKey, data);
-      else if (desKey_) data = DesEncryptPacket(*desKey_, data);
+      else if (const auto key = DesKeyNow()) data = DesEncryptPacket(*key, data);
       else throw EDESError("DES key not set");
       break;
   }
@@ -70,8 +70,8 @@ bool TVornServerSocket::DecryptMessage(std::string& data, TUserRecord* client) {
       case etDESEncrypt:
         if (client && client->OwnDesKey) {
           data = DesDecryptPacket(*client->OwnDesKey, data);
-        } else if (desKey_) {
-          data = DesDecryptPacket(*desKey_, data);
+        } else if (const auto key = DesKeyNow()) {
+          data = DesDecryptPacket(*key, data);
         } else {
           LogMessage(conn, "DES key not set");
           throw EDESError("DES key not set");

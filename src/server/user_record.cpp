@@ -125,7 +125,8 @@ void TUsers::Remove(const ConnectionPtr& connection) {
   if (record->Removing) return;
   record->Removing = true;
   server_.DoUserListChange(*connection, tuDisconnect);
-  if (record->PersistentSession && server_.SessionPool()) server_.SessionPool()->ReleaseConnection(connection.get(), true);
+  if (record->PersistentSession && server_.SessionPool() && !server_.SessionPool()->HeldByRunningThread(connection.get()))
+    server_.SessionPool()->ReleaseConnection(connection.get(), true);
   std::unique_ptr<TUserRecord> gone;
   {
     std::unique_lock<std::shared_mutex> lock(lock_);

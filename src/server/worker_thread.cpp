@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "server/server_socket.h"
+#include "server/session_list.h"
 
 namespace qzt {
 
@@ -109,6 +110,140 @@ void TVornServerSocket::RunUtility(TClientConnection* connection, const TVornPar
     }
     thread->Terminated = true;
   });
+}
+
+// ---- database worker threads ----
+
+std::shared_ptr<TVornThread> TVornServerSocket::NewWorkerThread(TUserRecord& client) {
+  auto thread = std::make_shared<TVornThread>(*this, client);
+  if (client.IsStateless()) client.ClientFlags |= cfKeepOpen;
+  thread->OwnsDataSet = DisposeofQueriesForThreads;
+  if (!(LogSuppression & 2))
+    LogCategory(lcWorkerThreads, client.Connection.get(),
+                "Thread " + std::to_string(thread->Id) + " launched for dataset id " + std::to_string(thread->RequestId));
+  thread->OnEnd = [](TVornServerSocket& server, TVornThread& t, TComponent*, TComponent*) {
+    --server.ActiveThreads;
+    if (!(server.LogSuppression & 2))
+      server.LogCategory(lcWorkerThreads, nullptr,
+                         "Thread " + std::to_string(t.Id) + " ended for dataset id " + std::to_string(t.RequestId));
+  };
+  ++ActiveThreads;
+  if ((ThreadingModel == tmPooledSessions || ThreadingModel == tmSmartThreading) &&
+      (client.ClientKind == 2 || (client.IsStateless() && (client.ClientFlags & cfKeepOpen))))
+    thread->CloseWhenDone = true;
+  return thread;
+}
+
+TComponent* TVornServerSocket::SessionFor(TUserRecord& client, const std::string& dataBaseStr,
+                                          const std::shared_ptr<TVornThread>& thread) {
+  TComponent* session = nullptr;
+  const auto pool = Pool();
+  switch (ThreadingModel) {
+    case tmPooledSessions:
+      if (pool) session = pool->CheckOut(client, thread);
+      break;
+    case tmPersistentSessions:
+      if (pool) session = pool->SessionOf(client.Connection.get());
+      if (!session && ThreadedDBSupplySession) {
+        try {
+          ThreadedDBSupplySession(client.Connection.get(), dataBaseStr, session);
+          if (session) {
+            EnsurePool()->BindSession(client.Connection.get(), session);
+          }
+        } catch (const std::exception&) {  // no entry is added and none is returned
+          session = nullptr;
+        }
+      }
+      break;
+    case tmSmartThreading:
+      session = client.PersistentSession;
+      if (!session && pool) session = pool->CheckOut(client, thread);
+      break;
+    case tmSingleSession:
+      session = DataModules.empty() ? nullptr : DataModules.front();
+      break;
+  }
+  if (thread) {
+    thread->Session = session;
+    if (const auto p = Pool(); session && p && EffectiveMode(&client) == 2) p->SetThread(session, thread);
+    if (OnCheckOutSession) OnCheckOutSession(thread.get(), client.Connection.get(), session);
+  }
+  return session;
+}
+
+void TVornServerSocket::StartWorker(const std::shared_ptr<TVornThread>& thread, bool utility) {
+  if (utility || thread->Session) {
+    threads_.Run([this, thread] { RunThreadBody(thread); });
+    return;
+  }
+  if (const auto pool = Pool()) pool->QueueThread(thread);
+  else RunThreadBody(thread);  // no pool to wait for: the work reports its own missing session
+}
+
+void TVornServerSocket::StartQueuedThread(const std::shared_ptr<TVornThread>& thread) {
+  TComponent* query = nullptr;
+  try {
+    if (ThreadedDBSupplyQuery)
+      ThreadedDBSupplyQuery(thread.get(), thread->Client->Connection.get(), thread->Action, "", true, query, 0);
+  } catch (const std::exception& e) {
+    LogMessage(thread->Client->Connection.get(), e.what());
+  }
+  thread->DataSet = query;
+  threads_.Run([this, thread] { RunThreadBody(thread); });
+}
+
+std::shared_ptr<TVornThread> TVornServerSocket::RunDatabaseWork(TClientConnection* connection, TThreadDbAction action,
+                                                                const TVornParamList& params, TThreadWork work) {
+  if (ThreadingModel == tmSingleSession) throw EDatabaseError("Server not running Database threaded");
+  TUserRecord* client = FindClient(connection);
+  if (!client) return nullptr;
+  auto thread = NewWorkerThread(*client);
+  thread->Action = action;
+  thread->Slots.AddValue(Variant(params.SaveToString()));
+  thread->Work = std::move(work);
+  TComponent* session = SessionFor(*client, "", thread);
+  if (session && ThreadedDBSupplyQuery) {
+    TComponent* query = nullptr;
+    ThreadedDBSupplyQuery(thread.get(), connection, action, "", true, query, 0);
+    thread->DataSet = query;
+  }
+  StartWorker(thread, false);
+  return thread;
+}
+
+void TVornServerSocket::ReleaseThreadSession(TVornThread& thread) {
+  const auto pool = Pool();
+  if (!thread.Session || !pool) return;
+  TComponent* session = thread.Session;
+  thread.Session = nullptr;
+  pool->CheckIn(session, thread.Client->Connection.get());
+}
+
+void TVornServerSocket::RunThreadBody(const std::shared_ptr<TVornThread>& thread) {
+  TClientConnection* conn = thread->Client->Connection.get();
+  if (IsConnectionValid(conn) && !thread->Terminated) {
+    thread->StartTime = Now();
+    try {
+      if (thread->Work) thread->Work(*this, *thread, thread->Session, thread->DataSet);
+    } catch (const std::exception& e) {
+      thread->ErrorText = e.what();
+      SendErrorMessage(conn, thread->ErrorText);
+    }
+    thread->EndTime = Now();
+  }
+  try {
+    if (thread->OnEnd) thread->OnEnd(*this, *thread, thread->Session, thread->DataSet);
+  } catch (const std::exception& e) {
+    thread->ErrorText = e.what();
+  }
+  thread->Ended = true;
+  if (EffectiveMode(thread->Client.get()) == 1) {
+    ReleaseThreadSession(*thread);
+  } else if (const auto pool = Pool(); pool && thread->Session) {
+    pool->SetThread(thread->Session, nullptr);
+    if (thread->ReleasePersistent) pool->ReleaseConnection(conn, true);  // its client left meanwhile
+  }
+  if (thread->CloseWhenDone) DisconnectClient(conn);
 }
 
 }  // namespace qzt

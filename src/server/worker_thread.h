@@ -76,7 +76,10 @@ class TVornThread {
   std::string ErrorText;
   int64_t Id;
   int32_t RequestId = 0;
-  std::atomic<bool> Terminated{false};
+  std::atomic<bool> Terminated{false};  // asked to stop: the work is skipped if it has not begun
+  std::atomic<bool> Ended{false};       // the body has finished
+  bool ReleasePersistent = false;       // its session was released with the persistent flag meanwhile
+  bool CloseWhenDone = false;           // the client's connection closes when the thread ends
 
  private:
   static std::atomic<int64_t> nextId_;
