@@ -110,8 +110,10 @@ std::string EnvironmentSettings::DBSvrPW() const {
   return Unscramble(IniValue(FileName, "SYSTEM", "DBSvrPW", "D04E9A31F7C2"));
 }
 
-EnvironmentSettings Environment() {
-  return EnvironmentSettings{(std::filesystem::path(ProgramFolder()) / "Environment.ini").string()};
+EnvironmentSettings Environment() { return Environment(ProgramFolder()); }
+
+EnvironmentSettings Environment(const std::string& folder) {
+  return EnvironmentSettings{(std::filesystem::path(folder) / "Environment.ini").string()};
 }
 
 }  // namespace qzt

@@ -33,7 +33,8 @@ struct EnvironmentSettings {
   std::string DBSvrPW() const;   // unscrambled; default "D04E9A31F7C2" scrambled
 };
 
-// Environment.ini in the program folder.
+// Environment.ini in the program folder (or in the folder given).
 EnvironmentSettings Environment();
+EnvironmentSettings Environment(const std::string& folder);
 
 }  // namespace qzt

@@ -211,16 +211,19 @@ void TVornServerSocket::SetActive(bool active) {
   boundPort_ = acceptor.local_endpoint(ec).port();
   acceptor_.emplace(std::move(acceptor));
   threads_.SetMaxIdle(ThreadCacheSize);
-  if (!ioThread_.joinable()) {
-    work_.emplace(asio::make_work_guard(io_));
-    std::promise<std::thread::id> started;
-    ioThread_ = std::thread([this, &started] {
-      started.set_value(std::this_thread::get_id());
-      io_.run();
-    });
-    ioThreadId_ = started.get_future().get();
-  }
+  StartIoThread();
   asio::post(io_, [this] { StartAccept(); });
+}
+
+void TVornServerSocket::StartIoThread() {
+  if (ioThread_.joinable()) return;
+  work_.emplace(asio::make_work_guard(io_));
+  std::promise<std::thread::id> started;
+  ioThread_ = std::thread([this, &started] {
+    started.set_value(std::this_thread::get_id());
+    io_.run();
+  });
+  ioThreadId_ = started.get_future().get();
 }
 
 void TVornServerSocket::StartAccept() {

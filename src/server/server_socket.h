@@ -148,6 +148,8 @@ class TVornServerSocket : public TVornDatabaseEvents {
   std::vector<std::unique_ptr<TCustomVornServerSocketPlugin>>& Plugins() { return plugins_; }
   void AddPlugin(std::unique_ptr<TCustomVornServerSocketPlugin> plugin);
   asio::io_context& IoContext() { return io_; }
+  // Starts the I/O thread (listening does it too); other listeners share the event loop.
+  void StartIoThread();
   bool OnIoThread() const { return std::this_thread::get_id() == ioThreadId_; }
   // Runs `f` on the I/O thread and waits for it (runs it at once when already there).
   void RunOnIoThread(const std::function<void()>& f);
