@@ -152,6 +152,9 @@ TVornFIBPlusPlugin::TVornFIBPlusPlugin() {
       ReportError(c, e.what(), true);
     }
   };
+  OnFetchMetaData = [this](TClientConnection* c, int kind, const std::string& db, const std::string& arg1,
+                           const std::string&) { FetchMetaData(c, kind, db, arg1); };
+  BindMetaDataEvents();
   OnTransactionEnd = [this](TClientConnection* c, TComponent* session, bool success) {
     try {
       auto& t = dynamic_cast<TpFIBTransaction&>(*session);
@@ -339,6 +342,86 @@ void TVornFIBPlusPlugin::StoredProcedure(TClientConnection* client, TComponent* 
   } catch (const std::exception& e) {
     if (started && tra && tra->Active()) tra->Rollback();
     ReportError(client, e.what(), true);
+  }
+}
+
+// ---- metadata ----
+
+void TVornFIBPlusPlugin::BindMetaDataEvents() {
+  IBInfo.OnSetSQL = [](TDataSet& query, const std::string& sql) {
+    dynamic_cast<TpFIBDataSet&>(query).SetSelectSQL(sql);
+  };
+  // The client's persistent session when the server runs persistent sessions, else the main module's
+  // query, as the server's query supplier hands it out.
+  IBInfo.QueryFor = [this](TClientConnection* client) -> TDataSet* {
+    TVornServerSocket* server = ServerSocket();
+    TUserRecord* record = server && client ? server->FindClient(client) : nullptr;
+    if (record && server->EffectiveMode(record) == 2)
+      if (auto* module = dynamic_cast<TFIBDataModule*>(record->PersistentSession)) return &module->Query;
+    TComponent* query = nullptr;
+    if (server && server->ThreadedDBSupplyQuery) server->ThreadedDBSupplyQuery(nullptr, nullptr, ttSelect, "", false, query, 0);
+    return dynamic_cast<TDataSet*>(query);
+  };
+  auto text = [](const TVornDataSet& r, int column) { return std::string(Trim(r.Fields(column).AsString())); };
+  auto firstColumn = [this, text](TClientConnection* c, TVornMetaData kind, TVornDataSet& answer,
+                                  const std::string& db, const std::string& table) {
+    TVornDataSet* r = IBInfo.GetMetaData(c, kind, table, db);
+    for (r->First(); !r->Eof(); r->Next()) answer.AppendRecord({Variant(text(*r, 0))});
+  };
+  for (TVornMetaData k : {mdTables, mdViews, mdStoredProcs, mdSystemTables, mdIndexes, mdPrimeKeys})
+    MetaData.Events[k] = firstColumn;
+  MetaData.Events[mdFields] = [this, text](TClientConnection* c, TVornMetaData kind, TVornDataSet& answer,
+                                           const std::string& db, const std::string& table) {
+    TVornDataSet* r = IBInfo.GetMetaData(c, kind, table, db);
+    for (r->First(); !r->Eof(); r->Next())
+      answer.AppendRecord({Variant(text(*r, 0)), Variant(int32_t{CatalogueFieldType(r->Fields(1).AsInteger())}),
+                           Variant(r->Fields(2).AsInteger())});
+  };
+  MetaData.Events[mdForeignKeys] = [this, text](TClientConnection* c, TVornMetaData kind, TVornDataSet& answer,
+                                                const std::string& db, const std::string& table) {
+    TVornDataSet* r = IBInfo.GetMetaData(c, kind, table, db);
+    for (r->First(); !r->Eof(); r->Next())
+      answer.AppendRecord({Variant(text(*r, 0)), Variant(text(*r, 1)), Variant(text(*r, 2))});
+  };
+  MetaData.Events[mdTriggers] = [this, text](TClientConnection* c, TVornMetaData kind, TVornDataSet& answer,
+                                             const std::string& db, const std::string& table) {
+    TVornDataSet* r = IBInfo.GetMetaData(c, kind, table, db);
+    for (r->First(); !r->Eof(); r->Next())
+      answer.AppendRecord({Variant(text(*r, 0)), Variant(text(*r, 1)), Variant(r->Fields(2).AsInteger()),
+                           Variant(text(*r, 3).substr(0, 80))});
+  };
+  MetaData.Events[mdDBMSName] = [this](TClientConnection*, TVornMetaData, TVornDataSet& answer, const std::string&,
+                                       const std::string&) {
+    if (!AliasDataSet || !AliasDataSet->Active()) return;  // no alias table here: no rows
+    for (AliasDataSet->First(); !AliasDataSet->Eof(); AliasDataSet->Next()) {
+      std::vector<Variant> row;
+      for (int i = 0; i < 4; ++i)
+        row.push_back(Variant(i < AliasDataSet->FieldCount() ? AliasDataSet->Fields(i).AsString() : std::string()));
+      answer.AppendRecord(row);
+    }
+  };
+}
+
+void TVornFIBPlusPlugin::FetchMetaData(TClientConnection* client, int kind, const std::string& dataBaseStr,
+                                       const std::string& name) {
+  TVornServerSocket* server = ServerSocket();
+  try {
+    if (kind == mdStoredProcColumns) {
+      TVornDataSet* r = IBInfo.GetMetaData(client, mdStoredProcColumns, name, dataBaseStr);
+      TVornDataSet& answer = MainModule->VornStoredProcColumnDataSet;
+      answer.EmptyDataSet();
+      for (r->First(); !r->Eof(); r->Next())
+        answer.AppendRecord({Variant(std::string(Trim(r->Fields(0).AsString()))),
+                             Variant::Int16(r->Fields(5).AsInteger() == 1 ? 2 : 1),
+                             Variant::Int16(CatalogueFieldType(r->Fields(1).AsInteger()))});
+      answer.First();
+      if (server) server->MetaDataSet = &answer;
+      return;
+    }
+    TVornDataSet* answer = MetaData.GetMetaData(client, static_cast<TVornMetaData>(kind), name, dataBaseStr);
+    if (server) server->MetaDataSet = answer;
+  } catch (const std::exception& e) {
+    ReportError(client, std::string("Stored MetaData Error: ") + e.what(), true);
   }
 }
 

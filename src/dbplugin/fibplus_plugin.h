@@ -11,6 +11,7 @@
 #include "dataset/vorn_dataset.h"
 #include "dbplugin/database_plugin.h"
 #include "dbplugin/fb_access.h"
+#include "dbplugin/metadata.h"
 
 namespace qzt {
 
@@ -41,6 +42,8 @@ class TVornFIBPlusPlugin : public TVornDatabasePlugin {
   std::string Host;  // DBSvrIP
   int SessionCounter = 0;
   TFIBDataModule* MainModule = nullptr;  // set by AttachFirebirdPlugin
+  TVornIBInfo IBInfo;
+  TVorn2MetaData MetaData;
 
   void LoadEnvironment(const std::string& programFolder);
   std::string ConnectionDescription();  // host ":" path, an empty host reading "localhost"
@@ -54,6 +57,8 @@ class TVornFIBPlusPlugin : public TVornDatabasePlugin {
   void SetParams(TClientConnection* client, TComponent* query, TVornParamList& params);
   void StoredProcedure(TClientConnection* client, TComponent* query, const std::string& procName,
                        TVornParamList& params, bool noResultSet);
+  void FetchMetaData(TClientConnection* client, int kind, const std::string& dataBaseStr, const std::string& name);
+  void BindMetaDataEvents();
   std::mutex counterLock_;
 };
 
