@@ -14,22 +14,29 @@ namespace {
 using namespace qzt;
 namespace fs = std::filesystem;
 
+// A connected database and its default transaction, as the server's sessions hold them.
+struct Layer {
+  TpFIBDatabase db;
+  TpFIBTransaction tra;
+  explicit Layer(const std::string& path) {
+    db.DBName = path;
+    db.UserName = "SYSDBA";
+    db.DefaultTransaction = &tra;
+    tra.DefaultDatabase = &db;
+    db.Connect();
+  }
+};
+
 const std::string& DatabasePath() {
   static const std::string path = [] {
     const fs::path dir = fs::temp_directory_path() / ("qzt-bench-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     const std::string p = (dir / "bench.fdb").string();
     CreateDemoDatabase(p);
-    TpFIBDatabase db;
-    TpFIBTransaction tra;
-    db.DBName = p;
-    db.UserName = "SYSDBA";
-    db.DefaultTransaction = &tra;
-    tra.DefaultDatabase = &db;
-    db.Connect();
+    Layer l(p);
     TpFIBQuery q;
-    q.Database = &db;
-    q.Transaction = &tra;
+    q.Database = &l.db;
+    q.Transaction = &l.tra;
     q.Options = qoStartTransaction | qoAutoCommit;
     q.SetSQL("create table big (id integer, name varchar(40), amount numeric(12,2), stamp timestamp)");
     q.ExecQuery();
@@ -42,26 +49,14 @@ const std::string& DatabasePath() {
       q.ParamByPosition(3).Value = Variant::Date(45000 + i / 1000.0);
       q.ExecQuery();
     }
-    tra.Commit();
+    l.tra.Commit();
     return p;
   }();
   return path;
 }
 
-struct Layer {
-  TpFIBDatabase db;
-  TpFIBTransaction tra;
-  Layer() {
-    db.DBName = DatabasePath();
-    db.UserName = "SYSDBA";
-    db.DefaultTransaction = &tra;
-    tra.DefaultDatabase = &db;
-    db.Connect();
-  }
-};
-
 void BM_OneRow_Layer(benchmark::State& state) {
-  Layer l;
+  Layer l(DatabasePath());
   TpFIBDataSet ds;
   ds.Database = &l.db;
   ds.Transaction = &l.tra;
@@ -122,7 +117,7 @@ void BM_OneRow_Direct(benchmark::State& state) {
 }
 
 void BM_100kRows_Layer(benchmark::State& state) {
-  Layer l;
+  Layer l(DatabasePath());
   TpFIBDataSet ds;
   ds.Database = &l.db;
   ds.Transaction = &l.tra;

@@ -6,8 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "dbplugin/demo_database.h"
-#include "platform/environment.h"
+#include "dbplugin/demo_folder.h"
 #include "server/session_list.h"
 
 namespace qzt {
@@ -18,16 +17,11 @@ namespace fs = std::filesystem;
 class FibPlusPlugin : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir = fs::temp_directory_path() / ("qzt-plugin-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    CreateDemoDatabase((dir / "demo.fdb").string());
+    dir = MakeDemoFolder("qzt-plugin");
   }
   static void TearDownTestSuite() { fs::remove_all(dir); }
   void SetUp() override {
-    std::ofstream(dir / "Environment.ini") << "[SYSTEM]\nDBSvrIP=\nDBPathDB=" << (dir / "demo.fdb").string()
-                                           << "\nDBSvrID=" << Scramble("SYSDBA") << "\nDBSvrPW=" << Scramble("masterkey")
-                                           << "\n";
+    WriteDemoEnvironment(dir);  // one test leaves a different one behind
     server.OnShowServerMessage = [this](TVornServerSocket&, const std::string& l) { log.push_back(l); };
     server.ThreadingModel = tmPooledSessions;
     server.DataBaseSessions = 3;

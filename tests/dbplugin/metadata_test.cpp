@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
-#include "dbplugin/demo_database.h"
+#include "dbplugin/demo_folder.h"
 #include "dbplugin/fibplus_plugin.h"
-#include "platform/environment.h"
 
 namespace qzt {
 namespace {
@@ -18,13 +16,7 @@ namespace fs = std::filesystem;
 class Metadata : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir = fs::temp_directory_path() / ("qzt-meta-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    CreateDemoDatabase((dir / "demo.fdb").string());
-    std::ofstream(dir / "Environment.ini") << "[SYSTEM]\nDBSvrIP=\nDBPathDB=" << (dir / "demo.fdb").string()
-                                           << "\nDBSvrID=" << Scramble("SYSDBA") << "\nDBSvrPW="
-                                           << Scramble("masterkey") << "\n";
+    dir = MakeDemoFolder("qzt-meta");
   }
   static void TearDownTestSuite() { fs::remove_all(dir); }
   void SetUp() override {

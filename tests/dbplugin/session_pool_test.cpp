@@ -4,13 +4,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "client/client.h"
-#include "dbplugin/demo_database.h"
+#include "dbplugin/demo_folder.h"
 #include "dbplugin/fibplus_plugin.h"
-#include "platform/environment.h"
 #include "platform/text_encoding.h"
 #include "server/session_list.h"
 
@@ -49,13 +47,7 @@ struct Gate {
 class SessionPool : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir = fs::temp_directory_path() / ("qzt-pool-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    CreateDemoDatabase((dir / "demo.fdb").string());
-    std::ofstream(dir / "Environment.ini") << "[SYSTEM]\nDBSvrIP=\nDBPathDB=" << (dir / "demo.fdb").string()
-                                           << "\nDBSvrID=" << Scramble("SYSDBA") << "\nDBSvrPW="
-                                           << Scramble("masterkey") << "\n";
+    dir = MakeDemoFolder("qzt-pool");
   }
   static void TearDownTestSuite() { fs::remove_all(dir); }
   void SetUp() override {
