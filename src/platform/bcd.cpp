@@ -69,13 +69,7 @@ std::string BcdToStr(const TBcd& b) {
   while (!intPart.empty() && intPart[0] == '0') intPart.erase(0, 1);
   while (!fracPart.empty() && fracPart.back() == '0') fracPart.pop_back();
   if (intPart.empty()) intPart = "0";
-  std::string out = (b.SignSpecialPlaces & 0x80) && (intPart != "0" || !fracPart.empty()) ? "-" : "";
-  out += intPart;
-  if (!fracPart.empty()) {
-    out += DecimalSeparator;
-    out += fracPart;
-  }
-  return out;
+  return JoinDecimal((b.SignSpecialPlaces & 0x80) && (intPart != "0" || !fracPart.empty()), intPart, fracPart);
 }
 
 bool TryStrToBcd(std::string_view s, TBcd& out) {

@@ -179,7 +179,11 @@ std::string FormatFloat(std::string_view pattern, double v) {
   if (static_cast<int>(intPart.size()) < minInt) intPart.insert(0, minInt - intPart.size(), '0');
   bool zero = intPart.find_first_not_of('0') == std::string::npos &&
               fracPart.find_first_not_of('0') == std::string::npos;
-  std::string out = (v < 0 && !zero) ? "-" : "";
+  return JoinDecimal(v < 0 && !zero, intPart, fracPart);
+}
+
+std::string JoinDecimal(bool negative, std::string_view intPart, std::string_view fracPart) {
+  std::string out = negative ? "-" : "";
   out += intPart;
   if (!fracPart.empty()) {
     out += DecimalSeparator;
@@ -190,15 +194,9 @@ std::string FormatFloat(std::string_view pattern, double v) {
 
 std::string CurrToStr(int64_t c) {
   uint64_t a = c < 0 ? 0 - static_cast<uint64_t>(c) : static_cast<uint64_t>(c);
-  std::string out = c < 0 ? "-" : "";
-  out += std::to_string(a / 10000);
   std::string frac = std::to_string(a % 10000 + 10000).substr(1);
   while (!frac.empty() && frac.back() == '0') frac.pop_back();
-  if (!frac.empty()) {
-    out += DecimalSeparator;
-    out += frac;
-  }
-  return out;
+  return JoinDecimal(c < 0, std::to_string(a / 10000), frac);
 }
 
 bool TryStrToCurr(std::string_view s, int64_t& out) {

@@ -23,6 +23,9 @@ double StrToFloat(std::string_view s);  // EConvertError "'s' is not a valid flo
 // A pattern of "#", "0" and one ".": "0" forces a digit, "#" shows one only when it is significant.
 std::string FormatFloat(std::string_view pattern, double v);
 
+// "-" when negative, the integer digits, and the separator with the fraction when there is one.
+std::string JoinDecimal(bool negative, std::string_view intPart, std::string_view fracPart);
+
 // Currency: Int64 holding the amount times 10000.
 std::string CurrToStr(int64_t c);
 bool TryStrToCurr(std::string_view s, int64_t& out);

@@ -44,7 +44,9 @@ TEST(NumberText, IntegersFromText) {
   for (const auto& c : cases) {
     int64_t v = 0;
     EXPECT_EQ(TryStrToInt64(c.text, v), c.ok) << c.text;
-    if (c.ok) EXPECT_EQ(v, c.v) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(v, c.v) << c.text;
+    }
   }
   int32_t i;
   EXPECT_FALSE(TryStrToInt("2147483648", i));
