@@ -150,8 +150,9 @@ TComponent* TVornServerSocket::SessionFor(TUserRecord& client, const std::string
           if (session) {
             EnsurePool()->BindSession(client.Connection.get(), session);
           }
-        } catch (const std::exception&) {  // no entry is added and none is returned
+        } catch (const std::exception& e) {  // no entry is added and none is returned; the reason is logged
           session = nullptr;
+          LogMessage(client.Connection.get(), e.what());
         }
       }
       break;
