@@ -41,6 +41,14 @@ auto Call(F&& f) {
   }
 }
 
+}  // namespace
+
+void ShutdownEngine() {
+  Call([](ThrowStatusWrapper& st) { Master()->getDispatcher()->shutdown(&st, 0, fb_shutrsn_app_stopped); });
+}
+
+namespace {
+
 constexpr int32_t kDateOffset = 15018;  // days from 1858-11-17 (the engine's day 0) to 1899-12-30
 
 int64_t Pow10(int n) {

@@ -33,6 +33,10 @@ namespace qzt {
 
 QZT_EXCEPTION(EFIBError);
 
+// Ends the engine's and the client library's threads once every attachment is gone; a program calls it
+// last, so that no engine thread is still ending while the process exits.
+void ShutdownEngine();
+
 class TpFIBTransaction;
 
 class TpFIBDatabase : public TComponent {

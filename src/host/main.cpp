@@ -9,6 +9,7 @@
 #include <iostream>
 #include <mutex>
 
+#include "dbplugin/fb_access.h"
 #include "host/server_host.h"
 #include "platform/date_time.h"
 #include "platform/environment.h"
@@ -61,6 +62,11 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     std::cerr << "QZTServer: " << Cp949ToUtf8(e.what()) << std::endl;
     return 1;
+  }
+  try {
+    ShutdownEngine();
+  } catch (const std::exception& e) {
+    std::cerr << "QZTServer: " << Cp949ToUtf8(e.what()) << std::endl;
   }
   return 0;
 }

@@ -12,6 +12,22 @@ TThreadCache::~TThreadCache() {
   stopping_ = true;
   wake_.notify_all();
   done_.wait(lock, [&] { return threads_ == 0; });
+  JoinLeft(lock);
+}
+
+// Joins the threads whose loop has ended; they only have their exit left, so this is brief.
+void TThreadCache::JoinLeft(std::unique_lock<std::mutex>& lock) {
+  std::vector<std::thread> ending;
+  for (const auto& id : left_) {
+    auto it = handles_.find(id);
+    if (it == handles_.end()) continue;
+    ending.push_back(std::move(it->second));
+    handles_.erase(it);
+  }
+  left_.clear();
+  lock.unlock();
+  for (auto& t : ending) t.join();
+  lock.lock();
 }
 
 void TThreadCache::SetMaxIdle(int n) {
@@ -36,14 +52,16 @@ void TThreadCache::WaitIdle() {
 }
 
 void TThreadCache::Run(std::function<void()> task) {
-  std::lock_guard<std::mutex> lock(lock_);
+  std::unique_lock<std::mutex> lock(lock_);
+  if (!left_.empty()) JoinLeft(lock);
   tasks_.push_back(std::move(task));
   if (idle_ > static_cast<int>(tasks_.size()) - 1) {
     wake_.notify_one();
     return;
   }
   ++threads_;
-  std::thread([this] { Loop(); }).detach();
+  std::thread t([this] { Loop(); });
+  handles_.emplace(t.get_id(), std::move(t));
 }
 
 void TThreadCache::Loop() {
@@ -69,6 +87,7 @@ void TThreadCache::Loop() {
     if (tasks_.empty()) break;
   }
   --threads_;
+  left_.push_back(std::this_thread::get_id());
   done_.notify_all();
 }
 

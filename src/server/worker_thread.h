@@ -6,10 +6,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "codec/param_list.h"
 #include "platform/component.h"
@@ -22,7 +25,9 @@ class TVornServerSocket;
 class TUserRecord;
 
 // Threads that run tasks: an idle thread is reused, a new one starts when all are busy, and at most
-// MaxIdle idle threads are kept. The destructor waits for running tasks.
+// MaxIdle idle threads are kept. Every thread is joined, so none is still ending when the cache is gone:
+// a thread that leaves on its own is joined by the next Run, the rest by the destructor, which waits
+// for running tasks.
 class TThreadCache {
  public:
   explicit TThreadCache(int maxIdle = 10) : maxIdle_(maxIdle) {}
@@ -35,9 +40,12 @@ class TThreadCache {
 
  private:
   void Loop();
+  void JoinLeft(std::unique_lock<std::mutex>& lock);
   mutable std::mutex lock_;
   std::condition_variable wake_, done_;
   std::deque<std::function<void()>> tasks_;
+  std::map<std::thread::id, std::thread> handles_;
+  std::vector<std::thread::id> left_;  // threads whose loop has ended, not joined yet
   int maxIdle_;
   int threads_ = 0;
   int idle_ = 0;
