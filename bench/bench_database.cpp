@@ -1,5 +1,6 @@
 // The Firebird access layer beside the Firebird OO API used directly on the same statements in the same
-// run: a one-row select, a 100,000-row select (every field read), and the time to attach (embedded).
+// run: a one-row select, a 100,000-row select (every field read), and the time to attach; each through the
+// embedded engine and through a Firebird server on loopback.
 #include <benchmark/benchmark.h>
 #include <firebird/Interface.h>
 
@@ -8,6 +9,7 @@
 
 #include "dbplugin/demo_database.h"
 #include "dbplugin/fb_access.h"
+#include "dbplugin/firebird_server.h"
 
 namespace {
 
@@ -21,6 +23,7 @@ struct Layer {
   explicit Layer(const std::string& path) {
     db.DBName = path;
     db.UserName = "SYSDBA";
+    db.Password = "masterkey";
     db.DefaultTransaction = &tra;
     tra.DefaultDatabase = &db;
     db.Connect();
@@ -55,12 +58,28 @@ const std::string& DatabasePath() {
   return path;
 }
 
-void BM_OneRow_Layer(benchmark::State& state) {
-  Layer l(DatabasePath());
+// A copy of the same database served by a Firebird server of its own on loopback.
+const std::string& RemotePath() {
+  static LocalFirebirdServer* server = nullptr;
+  static const std::string path = [] {
+    const fs::path root = fs::path(DatabasePath()).parent_path() / "server";
+    fs::create_directories(root);
+    fs::copy_file(DatabasePath(), root / "bench.fdb", fs::copy_options::overwrite_existing);
+    server = new LocalFirebirdServer(root);
+    std::atexit([] { delete server; });
+    return server->Host() + ":" + (root / "bench.fdb").string();
+  }();
+  return path;
+}
+
+using Where = const std::string& (*)();
+
+void BM_OneRow_Layer(benchmark::State& state, Where where) {
+  Layer l(where());
   TpFIBDataSet ds;
   ds.Database = &l.db;
   ds.Transaction = &l.tra;
-  ds.SetSelectSQL("select * from items where item_id = :ID");
+  ds.SetSelectSQL("select item_id, code, name, price, stock, created from items where item_id = :ID");
   int id = 0;
   for (auto _ : state) {
     ds.Params.ParamByName("ID").Value = Variant(int32_t{1 + id++ % 200});
@@ -78,10 +97,11 @@ struct Direct {
   ThrowStatusWrapper st{master->getStatus()};
   IAttachment* att = nullptr;
   ITransaction* tra = nullptr;
-  Direct() {
+  explicit Direct(const std::string& path) {
     IXpbBuilder* dpb = master->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
     dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
-    att = master->getDispatcher()->attachDatabase(&st, DatabasePath().c_str(), dpb->getBufferLength(&st),
+    dpb->insertString(&st, isc_dpb_password, "masterkey");
+    att = master->getDispatcher()->attachDatabase(&st, path.c_str(), dpb->getBufferLength(&st),
                                                   dpb->getBuffer(&st));
     dpb->dispose();
     tra = att->startTransaction(&st, 0, nullptr);
@@ -93,10 +113,11 @@ struct Direct {
   }
 };
 
-void BM_OneRow_Direct(benchmark::State& state) {
-  Direct d;
-  IStatement* stmt = d.att->prepare(&d.st, d.tra, 0, "select * from items where item_id = ?", 3,
-                                    IStatement::PREPARE_PREFETCH_METADATA);
+void BM_OneRow_Direct(benchmark::State& state, Where where) {
+  Direct d(where());
+  IStatement* stmt = d.att->prepare(
+      &d.st, d.tra, 0, "select item_id, code, name, price, stock, created from items where item_id = ?", 3,
+      IStatement::PREPARE_PREFETCH_METADATA);
   IMessageMetadata* in = stmt->getInputMetadata(&d.st);
   IMessageMetadata* out = stmt->getOutputMetadata(&d.st);
   std::string inBuf(in->getMessageLength(&d.st), '\0'), outBuf(out->getMessageLength(&d.st), '\0');
@@ -116,8 +137,8 @@ void BM_OneRow_Direct(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_100kRows_Layer(benchmark::State& state) {
-  Layer l(DatabasePath());
+void BM_100kRows_Layer(benchmark::State& state, Where where) {
+  Layer l(where());
   TpFIBDataSet ds;
   ds.Database = &l.db;
   ds.Transaction = &l.tra;
@@ -131,9 +152,10 @@ void BM_100kRows_Layer(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 100000);
 }
 
-void BM_100kRows_Direct(benchmark::State& state) {
-  Direct d;
-  IStatement* stmt = d.att->prepare(&d.st, d.tra, 0, "select * from big", 3, IStatement::PREPARE_PREFETCH_METADATA);
+void BM_100kRows_Direct(benchmark::State& state, Where where) {
+  Direct d(where());
+  IStatement* stmt =
+      d.att->prepare(&d.st, d.tra, 0, "select * from big", 3, IStatement::PREPARE_PREFETCH_METADATA);
   IMessageMetadata* out = stmt->getOutputMetadata(&d.st);
   std::string outBuf(out->getMessageLength(&d.st), '\0');
   for (auto _ : state) {
@@ -146,22 +168,28 @@ void BM_100kRows_Direct(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 100000);
 }
 
-void BM_AttachEmbedded_Layer(benchmark::State& state) {
-  DatabasePath();
+void BM_Attach_Layer(benchmark::State& state, Where where) {
+  const std::string path = where();
   for (auto _ : state) {
     TpFIBDatabase db;
-    db.DBName = DatabasePath();
+    db.DBName = path;
     db.UserName = "SYSDBA";
+    db.Password = "masterkey";
     db.Connect();
     db.Disconnect();
   }
 }
 
-BENCHMARK(BM_OneRow_Layer);
-BENCHMARK(BM_OneRow_Direct);
-BENCHMARK(BM_100kRows_Layer)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_100kRows_Direct)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_AttachEmbedded_Layer)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_OneRow_Layer, embedded, DatabasePath);
+BENCHMARK_CAPTURE(BM_OneRow_Direct, embedded, DatabasePath);
+BENCHMARK_CAPTURE(BM_100kRows_Layer, embedded, DatabasePath)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_100kRows_Direct, embedded, DatabasePath)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Attach_Layer, embedded, DatabasePath)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_OneRow_Layer, remote, RemotePath);
+BENCHMARK_CAPTURE(BM_OneRow_Direct, remote, RemotePath);
+BENCHMARK_CAPTURE(BM_100kRows_Layer, remote, RemotePath)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_100kRows_Direct, remote, RemotePath)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Attach_Layer, remote, RemotePath)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -6,8 +6,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
