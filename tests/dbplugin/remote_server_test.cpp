@@ -56,6 +56,23 @@ TEST_F(RemoteServer, AttachesThroughTheServerAndReportsItsLoss) {
   server.OnSubmitSQL(nullptr, &main->Query, "", "select count(*) from items", 0);
   EXPECT_EQ(main->Query.Fields(0).AsInteger(), 210);
 
+  // The same handlers as on the embedded engine: a statement list, a procedure with an output, a blob.
+  TVornParamList none;
+  bool ok = false;
+  std::string error;
+  server.OnExecSQLParamList(nullptr, &main->ExecQuery, "", "insert into customers (name) values ('remote')", ok,
+                            error, none);
+  EXPECT_TRUE(ok) << error;
+  TVornParamList p;
+  p.NewParam(ftInteger, "ITEM_ID", ptInput).SetAsInteger(7);
+  p.NewParam(ftInteger, "QTY", ptInput).SetAsInteger(2);
+  p.NewParam(ftInteger, "NEW_STOCK", ptOutput);
+  server.OnStoredProcedure(nullptr, &main->Query, "", "ADD_STOCK", p, true);
+  EXPECT_FALSE(p.RequireParam("NEW_STOCK").IsNull());
+  std::string blob;
+  server.OnFetchBlobEvent(nullptr, &main->Query, "", "items", "photo", "where item_id = 1", blob);
+  EXPECT_GE(blob.size(), 64u);
+
   // The server goes away: the next statement reports the engine's error instead of hanging or crashing,
   // and detaching from a dead connection still ends.
   fbServer->Stop();
