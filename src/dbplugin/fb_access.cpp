@@ -428,6 +428,12 @@ void TFbStatement::Prepare() {
   }
 }
 
+void TFbStatement::Use(TpFIBDatabase* db, TpFIBTransaction* tra) {
+  if (db != Database) Unprepare();
+  Database = db;
+  Transaction = tra;
+}
+
 void TFbStatement::Unprepare() {
   if (inMeta_) inMeta_->release();
   if (outMeta_) outMeta_->release();

@@ -118,6 +118,8 @@ class TFbStatement {
   void Prepare();
   bool Prepared() const { return statement_ != nullptr; }
   void Unprepare();
+  // Runs later statements on `db` and `tra`; a statement prepared on another database is let go.
+  void Use(TpFIBDatabase* db, TpFIBTransaction* tra);
   TParam& ParamByPosition(int index);  // the parameter bound at marker `index`
   int MarkerCount() const { return static_cast<int>(markers_.size()); }
   const std::vector<FbColumn>& Columns() const { return columns_; }

@@ -39,12 +39,48 @@ TFIBDataModule::~TFIBDataModule() {
   Query.Close();
 }
 
-TpFIBDataSet& TFIBDataModule::NewDataSet() {
+TpFIBDataSet& TFIBDataModule::NewDataSet(TpFIBDatabase& db, TpFIBTransaction& tra) {
   owned_.push_back(std::make_unique<TpFIBDataSet>());
-  owned_.back()->Database = &IBDatabase;
-  owned_.back()->Transaction = &IBTransaction;
+  owned_.back()->Database = &db;
+  owned_.back()->Transaction = &tra;
   owned_.back()->Owner = this;
   return *owned_.back();
+}
+
+TFIBDataModule::TDBSet& TFIBDataModule::AliasDatabase(const std::string& alias, const std::string& path) {
+  auto found = AliasDatabases.find(alias);
+  if (found != AliasDatabases.end()) return found->second;
+  TDBSet set{std::make_unique<TpFIBDatabase>(), std::make_unique<TpFIBTransaction>()};
+  const TDateTime now = Now();
+  int y, mo, d, h, mi, sec, ms;
+  DecodeDate(now, y, mo, d);
+  DecodeTime(now, h, mi, sec, ms);
+  set.Database->Name = "db_" + std::to_string(d) + std::to_string(h) + std::to_string(mi) + std::to_string(sec) +
+                       std::to_string(ms);
+  set.Database->Owner = set.Transaction->Owner = this;
+  set.Database->DBName = path;
+  set.Database->DefaultTransaction = set.Transaction.get();
+  set.Transaction->DefaultDatabase = set.Database.get();
+  set.Transaction->TimeoutAction = TACommitRetaining;
+  set.Database->LoginPrompt = false;
+  set.Database->SQLDialect = 3;
+  set.Database->UserName = "sysdba";  // the fixed login of alias databases
+  set.Database->Password = "dovelinks";
+  set.Database->Connect();  // raised to the caller; nothing is listed for an alias that cannot attach
+  return AliasDatabases.emplace(alias, std::move(set)).first->second;
+}
+
+void TFIBDataModule::ReleaseAliasDatabases() {
+  for (TFbStatement* st : std::initializer_list<TFbStatement*>{&Query, &ExecQuery, &StoredProc, &StoredProcQuery}) {
+    if (st == &Query) Query.Close();
+    st->Use(&IBDatabase, &IBTransaction);
+  }
+  for (auto& ds : owned_) {
+    ds->Close();
+    ds->Use(&IBDatabase, &IBTransaction);
+  }
+  IBTransaction.DefaultDatabase = &IBDatabase;
+  AliasDatabases.clear();
 }
 
 // ---- the plug-in ----
@@ -209,32 +245,44 @@ void TVornFIBPlusPlugin::SupplySession(TClientConnection* client, const std::str
 void TVornFIBPlusPlugin::SupplyQuery(TVornThread* thread, TClientConnection* client, TThreadDbAction action,
                                      const std::string& dataBaseStr, TComponent*& query,
                                      TVornSelectSQLOptionSet options) {
-  // No alias table is kept here: a database text other than "" resolves to no path and the default
-  // database serves the request.
-  (void)ResolveAlias(dataBaseStr);
   const bool threaded = ServerSocket() && ServerSocket()->ThreadingModel != tmSingleSession;
   TFIBDataModule* session = thread && threaded ? dynamic_cast<TFIBDataModule*>(thread->Session) : nullptr;
+  TFIBDataModule& module = session ? *session : *MainModule;
+  // The working pair: the module's own, or the database an alias names (its errors go to the caller).
+  TpFIBDatabase* db = &module.IBDatabase;
+  TpFIBTransaction* tra = &module.IBTransaction;
+  if (!dataBaseStr.empty()) {
+    const std::string path = ResolveAlias(dataBaseStr);
+    if (!path.empty()) {
+      TFIBDataModule::TDBSet& set = module.AliasDatabase(dataBaseStr, path);
+      db = set.Database.get();
+      tra = set.Transaction.get();
+    }
+  }
   try {
     if (session) {
       if (options & 4) {  // soPackets: a dataset of its own, living as long as the session
-        query = &session->NewDataSet();
+        query = &session->NewDataSet(*db, *tra);
       } else if (action == ttExec) {
         if (!session->IBTransaction.Active()) session->IBTransaction.StartTransaction();
         session->IBTransaction.Commit();
         query = &session->ExecQuery;
       } else if (action == ttStoredProc) {
         session->Query.Close();
+        session->Query.Use(db, tra);
         session->StoredProc.Unprepare();
+        session->StoredProc.Use(db, tra);
         query = &session->Query;
       } else if (action == ttTransaction || action == ttTransactionStart) {
         query = &session->IBTransaction;
       } else {
-        // Every select-like request runs on a fresh connection of the session.
+        // Every select-like request runs on a fresh connection of the working database.
         session->Query.Close();
-        session->IBDatabase.Disconnect();
+        session->Query.Use(db, tra);
+        db->Disconnect();
         query = &session->Query;
         try {
-          session->IBDatabase.Connect();
+          db->Connect();
         } catch (const std::exception&) {  // not raised here: the request reports it when it runs
         }
       }
@@ -243,15 +291,21 @@ void TVornFIBPlusPlugin::SupplyQuery(TVornThread* thread, TClientConnection* cli
     TFIBDataModule& main = *MainModule;
     if (action == ttExec) {
       main.ExecQuery.Unprepare();
+      main.ExecQuery.Use(db, tra);
       query = &main.ExecQuery;
     } else if (action == ttStoredProc) {
       main.StoredProc.Unprepare();
+      main.StoredProc.Use(db, tra);
+      main.Query.Close();
+      main.Query.Use(db, tra);
       query = &main.Query;
     } else if (action == ttTransaction || action == ttTransactionStart) {
+      main.IBTransaction.DefaultDatabase = db;
       if (main.IBTransaction.Active()) main.IBTransaction.Rollback();
       query = &main.IBTransaction;
     } else {
       main.Query.Close();
+      main.Query.Use(db, tra);
       if (main.IBTransaction.Active()) main.IBTransaction.Rollback();
       query = &main.Query;
     }
@@ -481,6 +535,7 @@ void DetachFirebirdPlugin(TVornServerSocket& server) {
   server.Threads().WaitIdle();  // no worker thread may still use a session the pool is about to free
   try {
     main->Query.Close();
+    main->ReleaseAliasDatabases();
     main->IBDatabase.Disconnect();
   } catch (const std::exception& e) {
     server.LogMessage(nullptr, e.what());

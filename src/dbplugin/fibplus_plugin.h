@@ -3,6 +3,7 @@
 // attaching it to the server at start and detaching it at stop.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,7 +21,14 @@ class TFIBDataModule : public TComponent {
   TFIBDataModule();
   ~TFIBDataModule() override;
   std::string ClassName() const override { return "TFIBDataModule"; }
-  // Declared in this order so that statements go before their transaction and database.
+  // A database named by an alias, with its default transaction (transaction first: it goes first).
+  struct TDBSet {
+    std::unique_ptr<TpFIBDatabase> Database;
+    std::unique_ptr<TpFIBTransaction> Transaction;
+  };
+  // Declared in this order so that statements go before their transaction and database, and every
+  // statement before the alias databases it may have been given.
+  std::map<std::string, TDBSet> AliasDatabases;
   TpFIBDatabase IBDatabase;
   TpFIBTransaction IBTransaction;
   TpFIBDataSet Query;
@@ -30,7 +38,11 @@ class TFIBDataModule : public TComponent {
   TVornDataSet VornStoredProcColumnDataSet;  // Name (string 40), InputType, DataType (small integers)
   TVornDataSet TableDataSet;                 // Name (string 40), empty
   // Datasets of packet queries, which live as long as the module.
-  TpFIBDataSet& NewDataSet();
+  TpFIBDataSet& NewDataSet(TpFIBDatabase& db, TpFIBTransaction& tra);
+  // The database of `alias` at `path`, attached on first use and kept with the module.
+  TDBSet& AliasDatabase(const std::string& alias, const std::string& path);
+  // Gives every statement back to the module's own database and lets the alias databases go.
+  void ReleaseAliasDatabases();
 
  private:
   std::vector<std::unique_ptr<TpFIBDataSet>> owned_;

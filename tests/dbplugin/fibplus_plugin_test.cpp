@@ -180,5 +180,43 @@ TEST_F(FibPlusPlugin, AutoIncrementBlobsAndTransactions) {
   EXPECT_TRUE(Logged("End Transaction Success"));
 }
 
+TEST_F(FibPlusPlugin, AliasesNameDatabasesOfTheirOwn) {
+  const fs::path second = dir / "second.fdb";
+  if (!fs::exists(second)) CreateDemoDatabase(second.string());
+  TVornDataSet aliases;
+  aliases.AddFastField("Alias", ftString, 40);
+  aliases.AddFastField("Path", ftString, 250);
+  aliases.Open();
+  aliases.AppendRecord({Variant("SECOND"), Variant(second.string())});
+  aliases.AppendRecord({Variant("BROKEN"), Variant((dir / "missing.fdb").string())});
+  plugin->AliasDataSet = &aliases;
+  TVornParamList none;
+  bool ok = false;
+  std::string error;
+  TComponent* q = nullptr;
+  server.ThreadedDBSupplyQuery(nullptr, nullptr, ttExec, "SECOND", false, q, 0);
+  server.OnExecSQLParamList(nullptr, q, "SECOND", "insert into customers (name) values ('only in second')", ok,
+                            error, none);
+  ASSERT_TRUE(ok) << error;
+
+  struct Case {
+    const char* alias;
+    int count;  // customers named 'only in second' seen through the alias
+  } cases[] = {{"SECOND", 1}, {"", 0}, {"UNKNOWN", 0}, {"SECOND", 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.alias);
+    server.ThreadedDBSupplyQuery(nullptr, nullptr, ttSelect, c.alias, false, q, 0);
+    auto& ds = dynamic_cast<TpFIBDataSet&>(*q);
+    server.OnSubmitSQL(nullptr, &ds, c.alias, "select count(*) from customers where name = 'only in second'", 0);
+    EXPECT_EQ(ds.Fields(0).AsInteger(), c.count);
+  }
+  EXPECT_EQ(main->AliasDatabases.size(), 1u);  // attached once, kept with the module
+  EXPECT_EQ(main->AliasDatabases.at("SECOND").Database->Name.rfind("db_", 0), 0u);
+  // An alias whose database cannot be attached raises to the caller and is not listed.
+  EXPECT_THROW(server.ThreadedDBSupplyQuery(nullptr, nullptr, ttSelect, "BROKEN", false, q, 0), EFIBError);
+  EXPECT_EQ(main->AliasDatabases.count("BROKEN"), 0u);
+  plugin->AliasDataSet = nullptr;
+}
+
 }  // namespace
 }  // namespace qzt
