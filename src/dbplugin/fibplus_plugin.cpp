@@ -47,6 +47,15 @@ TpFIBDataSet& TFIBDataModule::NewDataSet(TpFIBDatabase& db, TpFIBTransaction& tr
   return *owned_.back();
 }
 
+bool TFIBDataModule::FreeComponent(TComponent* child) {
+  for (auto it = owned_.begin(); it != owned_.end(); ++it) {
+    if (it->get() != child) continue;
+    owned_.erase(it);
+    return true;
+  }
+  return false;
+}
+
 TFIBDataModule::TDBSet& TFIBDataModule::AliasDatabase(const std::string& alias, const std::string& path) {
   auto found = AliasDatabases.find(alias);
   if (found != AliasDatabases.end()) return found->second;

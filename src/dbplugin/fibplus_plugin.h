@@ -21,6 +21,7 @@ class TFIBDataModule : public TComponent {
   TFIBDataModule();
   ~TFIBDataModule() override;
   std::string ClassName() const override { return "TFIBDataModule"; }
+  bool FreeComponent(TComponent* child) override;  // a dataset of NewDataSet
   // A database named by an alias, with its default transaction (transaction first: it goes first).
   struct TDBSet {
     std::unique_ptr<TpFIBDatabase> Database;

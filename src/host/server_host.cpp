@@ -4,6 +4,7 @@
 #include "platform/date_time.h"
 #include "platform/environment.h"
 #include "platform/text_encoding.h"
+#include "services/data_services.h"
 
 namespace qzt {
 
@@ -15,6 +16,7 @@ TServerHost::TServerHost(std::string programFolder) : folder_(std::move(programF
   Server.DisconnectClientOnFailedLogin = true;
   Server.ThreadedCodedParamList = false;
   Server.VornServerName = "Vorn3FIBPlusServer";
+  RegisterDataServices(Server);
   Server.OnShowServerMessage = [this](TVornServerSocket& s, const std::string& line) {
     if (s.LogEnabled) WriteLogLine(line);
   };

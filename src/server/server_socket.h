@@ -231,9 +231,13 @@ class TVornServerSocket : public TVornDatabaseEvents {
   // The session a worker thread uses, by threading model (fires OnCheckOutSession).
   TComponent* SessionFor(TUserRecord& client, const std::string& dataBaseStr, const std::shared_ptr<TVornThread>& thread);
   // Database work on a worker thread for any callback; "Server not running Database threaded" in
-  // the single-session model. The list's text is slot 0.
+  // the single-session model. The list's text is slot 0. A session free at once gets its query for the
+  // database string and options; a thread that waits for one gets it without them. Work on what the
+  // session already holds (kept queries) asks for no query.
   std::shared_ptr<TVornThread> RunDatabaseWork(TClientConnection* connection, TThreadDbAction action,
-                                               const TVornParamList& params, TThreadWork work);
+                                               const TVornParamList& params, TThreadWork work,
+                                               const std::string& dataBaseStr = "",
+                                               TVornSelectSQLOptionSet options = 0, bool supplyQuery = true);
   void ReleaseThreadSession(TVornThread& thread);
 
   // Handlers of the data tokens, registered by the data services; a token without one takes the

@@ -81,6 +81,16 @@ TComponent* TVornSessionList::SessionOf(const TClientConnection* connection) con
   return nullptr;
 }
 
+std::shared_ptr<TQueryList> TVornSessionList::QueriesOf(const TClientConnection* connection) {
+  std::lock_guard<std::mutex> lock(lock_);
+  for (const auto& e : entries_) {
+    if (e->Owner != connection || !e->Persistent) continue;
+    if (!e->Queries) e->Queries = std::make_shared<TQueryList>();
+    return e->Queries;
+  }
+  return nullptr;
+}
+
 bool TVornSessionList::HeldByRunningThread(const TClientConnection* connection) const {
   std::lock_guard<std::mutex> lock(lock_);
   for (const auto& e : entries_)

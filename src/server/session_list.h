@@ -16,6 +16,7 @@
 
 #include "platform/component.h"
 #include "platform/connection.h"
+#include "server/query_list.h"
 
 namespace qzt {
 
@@ -32,6 +33,7 @@ struct TSessionEntry {
   std::shared_ptr<TVornThread> Thread;  // the worker thread using it
   bool Persistent = false;              // bound to one client, not part of the pool
   std::vector<TComponent*> DataModules;  // extra data modules the host added for the session
+  std::shared_ptr<TQueryList> Queries;   // kept queries of a persistent session (freed before it)
 };
 
 class TVornSessionList {
@@ -49,6 +51,8 @@ class TVornSessionList {
   // thread still uses are let go when that thread ends.
   void ReleaseConnection(const TClientConnection* connection, bool persistent);
   TComponent* SessionOf(const TClientConnection* connection) const;
+  // The kept queries of the connection's persistent session, made on first use; none without one.
+  std::shared_ptr<TQueryList> QueriesOf(const TClientConnection* connection);
   // True when the connection's first entry is used by a worker thread that has not ended.
   bool HeldByRunningThread(const TClientConnection* connection) const;
 

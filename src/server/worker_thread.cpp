@@ -103,7 +103,7 @@ TVornThread::TVornThread(TVornServerSocket& server, const TUserRecord& client)
 
 TVornThread::~TVornThread() {
   if (Client) Client->Notify(TuThreadDestroy);
-  if (OwnsDataSet) delete DataSet;
+  if (OwnsDataSet) FreeComponent(DataSet);  // a component its owner keeps stays
 }
 
 void TVornServerSocket::RunUtility(TClientConnection* connection, const TVornParamList& params,
@@ -203,7 +203,7 @@ void TVornServerSocket::StartWorker(const std::shared_ptr<TVornThread>& thread, 
 void TVornServerSocket::StartQueuedThread(const std::shared_ptr<TVornThread>& thread) {
   TComponent* query = nullptr;
   try {
-    if (ThreadedDBSupplyQuery)
+    if (ThreadedDBSupplyQuery && thread->SupplyQuery)
       ThreadedDBSupplyQuery(thread.get(), thread->Client->Connection.get(), thread->Action, "", true, query, 0);
   } catch (const std::exception& e) {
     LogMessage(thread->Client->Connection.get(), e.what());
@@ -213,7 +213,9 @@ void TVornServerSocket::StartQueuedThread(const std::shared_ptr<TVornThread>& th
 }
 
 std::shared_ptr<TVornThread> TVornServerSocket::RunDatabaseWork(TClientConnection* connection, TThreadDbAction action,
-                                                                const TVornParamList& params, TThreadWork work) {
+                                                                const TVornParamList& params, TThreadWork work,
+                                                                const std::string& dataBaseStr,
+                                                                TVornSelectSQLOptionSet options, bool supplyQuery) {
   if (ThreadingModel == tmSingleSession) throw EDatabaseError("Server not running Database threaded");
   TUserRecord* client = FindClient(connection);
   if (!client) return nullptr;
@@ -221,10 +223,11 @@ std::shared_ptr<TVornThread> TVornServerSocket::RunDatabaseWork(TClientConnectio
   thread->Action = action;
   thread->Slots.AddValue(Variant(params.SaveToString()));
   thread->Work = std::move(work);
-  TComponent* session = SessionFor(*client, "", thread);
-  if (session && ThreadedDBSupplyQuery) {
+  TComponent* session = SessionFor(*client, dataBaseStr, thread);
+  thread->SupplyQuery = supplyQuery;
+  if (session && supplyQuery && ThreadedDBSupplyQuery) {
     TComponent* query = nullptr;
-    ThreadedDBSupplyQuery(thread.get(), connection, action, "", true, query, 0);
+    ThreadedDBSupplyQuery(thread.get(), connection, action, dataBaseStr, true, query, options);
     thread->DataSet = query;
   }
   StartWorker(thread, false);

@@ -88,6 +88,7 @@ class TVornThread {
   std::atomic<bool> Ended{false};       // the body has finished
   bool ReleasePersistent = false;       // its session was released with the persistent flag meanwhile
   bool CloseWhenDone = false;           // the client's connection closes when the thread ends
+  bool SupplyQuery = true;              // a session handed to it later comes with a query
 
  private:
   static std::atomic<int64_t> nextId_;

@@ -1,0 +1,13 @@
+// The data services: the handlers of the data tokens (selects and packets, blob fetches, batch selects),
+// registered on a server socket whose database events a plug-in supplies.
+#pragma once
+
+#include "server/server_socket.h"
+
+namespace qzt {
+
+void RegisterQueryRequests(TVornServerSocket& server);
+
+inline void RegisterDataServices(TVornServerSocket& server) { RegisterQueryRequests(server); }
+
+}  // namespace qzt

@@ -1,0 +1,387 @@
+// Reads: the select (whole or in packets kept on a persistent session), the legacy reads of the server's
+// DataSet, blob fetches and batch selects. Replies are built in the line of the record that answers: the
+// client's own on the I/O thread, the worker thread's copy on a worker thread.
+#include "dataset/vorn_dataset.h"
+#include "server/session_list.h"
+#include "services/data_services.h"
+#include "services/db_tools.h"
+
+namespace qzt {
+
+namespace {
+
+constexpr const char* kDataSetUnassigned = "Server Problem: VornServer.DataSet Property is unassigned.";
+
+void SendFieldDefs(TVornServerSocket& s, TUserRecord& to, const std::string& defs) {
+  to.Line.ResetCursor();
+  to.Line.SetToken(FieldDefs);
+  to.Line.AddField(defs);
+  s.SendReply(&to);
+}
+
+void SendResultSet(TVornServerSocket& s, TUserRecord& to, int32_t state, const std::string& rows, bool compressed) {
+  to.Line.ResetCursor();
+  to.Line.SetToken(SQLResultSet);
+  to.Line.AddField(state);
+  to.Line.AddField(rows);
+  to.Line.AddField(compressed ? 1 : 0);
+  s.SendReply(&to);
+}
+
+// The rows of the select: the query is run through the plug-in, the field definitions and the rows sent.
+struct SelectRequest {
+  std::string DataBaseStr, SQL, ParamsText;
+  int32_t Rows = 0;
+  TVornSelectSQLOptionSet Options = 0;
+
+  void Run(TVornServerSocket& s, TUserRecord& to, TVornThread* thread, TComponent* query) const {
+    TClientConnection* conn = to.Connection.get();
+    auto* ds = dynamic_cast<TDataSet*>(query);
+    if (!ds) s.SendErrorAndRaise(conn, "No DataSet assigned for Server Param Query Event");
+    if (!s.OnSubmitSQLParams) s.SendErrorAndRaise(conn, "On Submit SQL Param not assigned");
+    TVornParamList params(ParamsText, 0);
+    TVornDBTools tools(conn, thread, ds);
+    s.LogCategory(lcSelectSQL, conn, "Select SQL " + SQL);
+    try {
+      tools.RunQuery([&] { s.OnSubmitSQLParams(conn, ds, DataBaseStr, SQL, params); });
+    } catch (const std::exception& e) {
+      throw EDatabaseError(e.what());
+    }
+    if (thread && thread->Terminated) return;
+    SendFieldDefs(s, to, tools.Result);
+    TVornSelectSQLOptionSet runOptions = Options;
+    if (Rows == -1) runOptions &= ~soPackets;
+    std::string rows = tools.Rows(false, Rows, runOptions);
+    if (!(runOptions & soPackets)) ds->Close();
+    const bool compressed = TVornDBTools::Compress(rows, runOptions);
+    int32_t handle = 0;
+    const int mode = s.EffectiveMode(&to);
+    if (thread && mode == 1) {
+      s.ReleaseThreadSession(*thread);
+    } else if (mode == 2 && (Options & soPackets)) {
+      const auto pool = s.Pool();
+      if (const auto queries = pool ? pool->QueriesOf(conn) : nullptr) {
+        queries->Add({ds, nullptr, to.Line.RequestId(), Rows, false});
+        if (thread) thread->OwnsDataSet = false;
+        handle = to.Line.RequestId();
+      }
+    }
+    if (!tools.Error) SendResultSet(s, to, handle, rows, compressed);
+  }
+};
+
+// Field 4 of a select: the database string, then optionally byte 5 and the query's parameters, then
+// optionally byte 2 and the design-time credentials (split off first).
+void SplitDatabaseField(TUserRecord& client, std::string field, SelectRequest& r) {
+  if (const size_t at = field.find('\x02'); at != std::string::npos) {
+    TVornParamList credentials(std::string_view(field).substr(at + 1), 0);
+    field.resize(at);
+    if (TVornParamItem* user = credentials.LookupParam("DTUserName")) client.UserName = user->AsString();
+    if (TVornParamItem* password = credentials.LookupParam("DTPassword"))
+      client.ParamList.PutValue("DTPassWord", Variant(password->AsString()));
+  }
+  if (const size_t at = field.find('\x05'); at != std::string::npos) {
+    r.ParamsText = field.substr(at + 1);
+    field.resize(at);
+  }
+  r.DataBaseStr = std::move(field);
+}
+
+void HandleSelect(TVornServerSocket& s, TUserRecord& client) {
+  TVornStringLine& line = client.Line;
+  SelectRequest r;
+  r.SQL = line.ReadString();
+  r.Rows = line.ReadInteger();
+  r.Options = static_cast<TVornSelectSQLOptionSet>(line.ReadInteger());
+  const std::string field4 = line.ReadString();
+  SplitDatabaseField(client, field4, r);
+  TClientConnection* conn = client.Connection.get();
+  if (!s.DesignTimeSelectAllowed(&client)) {
+    s.SendErrorMessage(conn, "");
+    return;
+  }
+  if (r.Options & soDelayed) {
+    if (s.EffectiveMode(&client) != 1) {
+      s.SendErrorMessage(conn, "Delays not supported in Servers Not running in Pooled Sessions");
+      return;
+    }
+    line.ResetCursor();
+    line.SetToken(DelayAction);
+    line.AddField(r.SQL);
+    line.AddField(r.Rows);
+    line.AddField(static_cast<int32_t>(r.Options));
+    line.AddField(field4);
+    s.SendReply(&client);
+  }
+  if (s.ThreadingModel != tmSingleSession) {
+    const TVornSelectSQLOptionSet supplied = s.EffectiveMode(&client) == 2 ? r.Options : r.Options & ~soPackets;
+    s.RunDatabaseWork(
+        conn, ttSelect, TVornParamList(),
+        [r](TVornServerSocket& server, TVornThread& t, TComponent*, TComponent* query) {
+          r.Run(server, *t.Client, &t, query);
+        },
+        r.DataBaseStr, supplied);
+    return;
+  }
+  if (!s.DataSet) {
+    s.SendErrorMessage(conn, kDataSetUnassigned);
+    return;
+  }
+  TComponent* query = s.DataSet;
+  if (s.ThreadedDBSupplyQuery) s.ThreadedDBSupplyQuery(nullptr, conn, ttSelect, r.DataBaseStr, false, query, 0);
+  r.Run(s, client, nullptr, query ? query : s.DataSet);
+}
+
+// The kept queries of the client's persistent session; none (with the error sent) in other modes.
+std::shared_ptr<TQueryList> KeptQueries(TVornServerSocket& s, TUserRecord& client) {
+  if (s.EffectiveMode(&client) != 2) {
+    s.SendErrorMessage(client.Connection.get(), kDataSetUnassigned);
+    return nullptr;
+  }
+  const auto pool = s.Pool();
+  return pool ? pool->QueriesOf(client.Connection.get()) : nullptr;
+}
+
+TKeptQuery FindKept(const std::shared_ptr<TQueryList>& queries, int32_t handle) {
+  const auto kept = queries ? queries->Find(handle) : std::nullopt;
+  if (!kept || !kept->DataSet) throw EDatabaseError("No open query " + std::to_string(handle) + " to read");
+  return *kept;
+}
+
+void HandleNextPacket(TVornServerSocket& s, TUserRecord& client) {
+  const auto queries = KeptQueries(s, client);
+  if (s.EffectiveMode(&client) != 2) return;
+  TVornStringLine& line = client.Line;
+  line.ReadInteger();
+  const int32_t rows = line.ReadInteger();
+  const auto options = static_cast<TVornSelectSQLOptionSet>(line.ReadInteger());
+  const int32_t handle = line.RequestId();
+  s.RunDatabaseWork(
+      client.Connection.get(), ttSelect, TVornParamList(),
+      [queries, rows, options, handle](TVornServerSocket& server, TVornThread& t, TComponent*, TComponent*) {
+        const TKeptQuery kept = FindKept(queries, handle);
+        TVornDBTools tools(t.Client->Connection.get(), &t, kept.DataSet);
+        std::string text = tools.Rows(false, rows, options);
+        if (!(options & soPackets)) kept.DataSet->Close();
+        const bool compressed = TVornDBTools::Compress(text, options);
+        int32_t state = -1;
+        if (!kept.DataSet->Active() || kept.DataSet->Eof()) {
+          queries->Release(handle, false);
+          state = -2;
+        }
+        SendResultSet(server, *t.Client, state, text, compressed);
+      },
+      "", 0, false);
+}
+
+void HandleLocatePacket(TVornServerSocket& s, TUserRecord& client) {
+  const auto queries = KeptQueries(s, client);
+  if (s.EffectiveMode(&client) != 2) return;
+  TVornStringLine& line = client.Line;
+  const int32_t handle = line.ReadInteger();
+  const int32_t rows = line.ReadInteger();
+  const auto options = static_cast<TVornSelectSQLOptionSet>(line.ReadInteger());
+  const std::string keys = line.ReadString();
+  s.RunDatabaseWork(
+      client.Connection.get(), ttSelect, TVornParamList(),
+      [queries, handle, rows, options, keys](TVornServerSocket& server, TVornThread& t, TComponent*, TComponent*) {
+        const TKeptQuery kept = FindKept(queries, handle);
+        TVornParamList list(keys, 0);
+        TLocateOptions locateOptions = 0;
+        if (TVornParamItem* lo = list.LookupParam("~LO")) {
+          const int32_t bits = lo->AsInteger();
+          if (bits & 1) locateOptions |= loCaseInsensitive;
+          if (bits & 2) locateOptions |= loPartialKey;
+          list.RemoveParam("~LO");
+        }
+        std::string fields;
+        std::vector<Variant> values;
+        for (int i = 0; i < list.Count(); ++i) {
+          if (i) fields += ';';
+          fields += list.Items(i).Name;
+          values.push_back(list.Items(i).Value());
+        }
+        bool found = false;
+        try {
+          found = list.Count() > 0 && kept.DataSet->Locate(fields, values, locateOptions);
+        } catch (const std::exception& e) {
+          server.SendErrorMessage(t.Client->Connection.get(), e.what());
+        }
+        TVornDBTools tools(t.Client->Connection.get(), &t, kept.DataSet);
+        std::string text = found ? tools.Rows(false, rows, options) : std::string("NULL") + kRowEnd;
+        const bool compressed = TVornDBTools::Compress(text, options);
+        SendResultSet(server, *t.Client, -1, text, compressed);
+      },
+      "", 0, false);
+}
+
+void HandlePacketQueryFree(TVornServerSocket& s, TUserRecord& client) {
+  if (s.EffectiveMode(&client) != 2) return;  // ignored in other modes
+  client.Line.ReadInteger();
+  const bool closeOnly = client.Line.ReadInteger() != 0;
+  const auto pool = s.Pool();
+  if (const auto queries = pool ? pool->QueriesOf(client.Connection.get()) : nullptr)
+    queries->Release(client.Line.RequestId(), closeOnly);
+}
+
+// The server's DataSet, as the plug-in supplies it for a legacy read; none sends the error.
+TDataSet* LegacyDataSet(TVornServerSocket& s, TUserRecord& client) {
+  if (!s.DataSet) {
+    s.SendErrorMessage(client.Connection.get(), kDataSetUnassigned);
+    return nullptr;
+  }
+  TComponent* query = s.DataSet;
+  if (s.ThreadedDBSupplyQuery) s.ThreadedDBSupplyQuery(nullptr, client.Connection.get(), ttSelect, "", false, query, 0);
+  auto* ds = dynamic_cast<TDataSet*>(query);
+  return ds ? ds : s.DataSet;
+}
+
+void HandleFieldDefs(TVornServerSocket& s, TUserRecord& client) {
+  TDataSet* ds = LegacyDataSet(s, client);
+  if (!ds) return;
+  client.Line.ReadString();
+  TVornDBTools tools(client.Connection.get(), nullptr, ds);
+  SendFieldDefs(s, client, tools.FieldDefs());
+}
+
+void HandleResultSet(TVornServerSocket& s, TUserRecord& client) {
+  TDataSet* ds = LegacyDataSet(s, client);
+  if (!ds) return;
+  client.Line.ReadString();
+  TVornDBTools tools(client.Connection.get(), nullptr, ds);
+  SendResultSet(s, client, 0, tools.AllRows(0), false);
+}
+
+void HandleBlobFetch(TVornServerSocket& s, TUserRecord& client) {
+  TVornStringLine& line = client.Line;
+  const std::string table = line.ReadString(), field = line.ReadString(), where = line.ReadString();
+  const int32_t clientValue = line.ReadInteger();
+  const std::string db = line.ReadString();
+  TClientConnection* conn = client.Connection.get();
+  if (!s.OnFetchBlobEvent) {
+    s.SendErrorMessage(conn, "No Blob Fetch Event Assigned");
+    return;
+  }
+  const auto fetch = [table, field, where, clientValue, db](TVornServerSocket& server, TUserRecord& to,
+                                                            TComponent* query) {
+    std::string blob;
+    server.OnFetchBlobEvent(to.Connection.get(), query, db, table, field, where, blob);
+    to.Line.ResetCursor();
+    to.Line.SetToken(StreamRequest);
+    to.Line.AddField(table);
+    to.Line.AddField(field);
+    to.Line.AddField(clientValue);
+    to.Line.AddField(blob);
+    server.SendReply(&to);
+  };
+  if (s.ThreadingModel != tmSingleSession) {
+    s.RunDatabaseWork(
+        conn, ttBlobFetch, TVornParamList(),
+        [fetch](TVornServerSocket& server, TVornThread& t, TComponent*, TComponent* query) {
+          fetch(server, *t.Client, query);
+          if (server.EffectiveMode(t.Client.get()) == 1) server.ReleaseThreadSession(t);
+        },
+        db, 0);
+    return;
+  }
+  TComponent* query = nullptr;
+  if (s.ThreadedDBSupplyQuery) s.ThreadedDBSupplyQuery(nullptr, conn, ttBlobFetch, db, false, query, 0);
+  fetch(s, client, query ? query : s.DataSet);
+}
+
+// One statement per line; blank lines are no statements.
+std::vector<std::string> StatementLines(const std::string& text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string l = text.substr(start, end - start);
+    if (!l.empty() && l.back() == '\r') l.pop_back();
+    if (l.find_first_not_of(" \t") != std::string::npos) out.push_back(std::move(l));
+    start = end + 1;
+  }
+  return out;
+}
+
+struct BatchRequest {
+  std::string DataBaseStr, ParamsText, SQL;
+  int32_t Rows = 0;
+  TVornSelectSQLOptionSet Options = 0;
+
+  void Run(TVornServerSocket& s, TUserRecord& to, TVornThread* thread, TComponent* query) const {
+    TClientConnection* conn = to.Connection.get();
+    auto* ds = dynamic_cast<TDataSet*>(query);
+    if (!ds) s.SendErrorAndRaise(conn, "No DataSet assigned for Server Param Query Event");
+    if (!s.OnSubmitSQLParams) s.SendErrorAndRaise(conn, "On Submit SQL Param not assigned");
+    TVornParamList perStatement(ParamsText, 0);
+    TVornDataSet batch;
+    batch.AddFastField("ID", ftInteger, 0);
+    batch.AddFastField("SQL", ftMemo, 0);
+    batch.AddFastField("DataSet", ftBlob, 0);
+    batch.Open();
+    const std::vector<std::string> statements = StatementLines(SQL);
+    for (size_t i = 0; i < statements.size(); ++i) {
+      TVornParamList params;
+      if (static_cast<int>(i) < perStatement.Count()) params.LoadFromString(perStatement.Items(i).AsString(), 0);
+      s.OnSubmitSQLParams(conn, ds, DataBaseStr, statements[i], params);
+      batch.Append();
+      batch.FieldByName("ID").SetAsInteger(static_cast<int32_t>(i + 1));
+      batch.FieldByName("SQL").SetAsString(statements[i]);
+      if (ds->Active()) {
+        TVornDataSet rows;
+        rows.CopyFromDataSet(*ds);
+        batch.FieldByName("DataSet").SetAsString(rows.SaveToString());
+        ds->Close();
+      }
+      batch.Post();
+    }
+    TVornDBTools tools(conn, thread, &batch);
+    SendFieldDefs(s, to, tools.FieldDefs());
+    std::string rows = tools.Rows(true, Rows, Options);
+    const bool compressed = TVornDBTools::Compress(rows, Options);
+    SendResultSet(s, to, 0, rows, compressed);
+    if (thread && s.EffectiveMode(&to) == 1) s.ReleaseThreadSession(*thread);
+  }
+};
+
+void HandleBatchSelect(TVornServerSocket& s, TUserRecord& client) {
+  TVornStringLine& line = client.Line;
+  BatchRequest r;
+  const std::string field1 = line.ReadString();
+  r.SQL = line.ReadString();
+  r.Rows = line.ReadInteger();
+  r.Options = static_cast<TVornSelectSQLOptionSet>(line.ReadInteger());
+  const size_t tilde = field1.find('~');
+  r.DataBaseStr = field1.substr(0, tilde);
+  if (tilde != std::string::npos) r.ParamsText = field1.substr(tilde + 1);
+  if (s.ThreadingModel != tmSingleSession) {
+    s.RunDatabaseWork(
+        client.Connection.get(), ttSelect, TVornParamList(),
+        [r](TVornServerSocket& server, TVornThread& t, TComponent*, TComponent* query) {
+          r.Run(server, *t.Client, &t, query);
+        },
+        r.DataBaseStr, 0);
+    return;
+  }
+  r.Run(s, client, nullptr, s.DataSet);
+}
+
+}  // namespace
+
+void RegisterQueryRequests(TVornServerSocket& server) {
+  TVornServerSocket* s = &server;
+  const auto on = [s](uint8_t token, void (*handler)(TVornServerSocket&, TUserRecord&)) {
+    s->SetTokenHandler(token, [s, handler](TUserRecord& client) { handler(*s, client); });
+  };
+  on(FieldDefs, HandleFieldDefs);
+  on(SQLSelect2, HandleSelect);
+  on(SQLResultSet, HandleResultSet);
+  on(StreamRequest, HandleBlobFetch);
+  on(SQLGetNextPacket, HandleNextPacket);
+  on(SQLPacketQueryFree, HandlePacketQueryFree);
+  on(ArgusSQL, HandleBatchSelect);
+  on(SQLGetNextPacketLocate, HandleLocatePacket);
+}
+
+}  // namespace qzt
