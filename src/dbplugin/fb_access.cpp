@@ -351,6 +351,7 @@ TpFIBTransaction::~TpFIBTransaction() {
 
 void TpFIBTransaction::StartTransaction() {
   if (handle_) throw EFIBError("Transaction is active");
+  byStatement_ = false;
   if (!DefaultDatabase || !DefaultDatabase->Connected()) throw EFIBError("Database not connected");
   handle_ = Call([&](ThrowStatusWrapper& st) { return DefaultDatabase->Handle()->startTransaction(&st, 0, nullptr); });
 }
@@ -405,7 +406,7 @@ TParam& TFbStatement::ParamByPosition(int index) {
 void TFbStatement::EnsureTransaction(bool start) {
   if (!Database || !Database->Connected()) throw EFIBError("Database not connected");
   if (!Transaction) throw EFIBError("Transaction not assigned");
-  if (start && !Transaction->Active()) Transaction->StartTransaction();
+  if (start && !Transaction->Active()) Transaction->StartForStatement();
 }
 
 void TFbStatement::Prepare() {
@@ -467,7 +468,7 @@ void TpFIBQuery::ExecQuery() {
   EnsureTransaction(false);
   if (!Transaction->Active() && !(Options & qoStartTransaction)) throw EFIBError("Transaction is not active");
   Prepare();
-  if (!Transaction->Active()) Transaction->StartTransaction();  // a prepared statement outlives transactions
+  if (!Transaction->Active()) Transaction->StartForStatement();  // a prepared statement outlives transactions
   std::string in = BindInput();
   std::string out(outLength_, '\0');
   Call([&](ThrowStatusWrapper& st) {
@@ -483,7 +484,7 @@ void TpFIBQuery::ExecQuery() {
   Fields.clear();
   for (const FbColumn& c : columns_)
     Fields.push_back(ReadColumn(c, reinterpret_cast<const unsigned char*>(out.data()), *Database, *Transaction));
-  if (Options & qoAutoCommit) Transaction->Commit();
+  if ((Options & qoAutoCommit) && Transaction->StartedByStatement()) Transaction->Commit();
 }
 
 Variant TpFIBQuery::FieldByName(std::string_view name) const {
@@ -533,7 +534,7 @@ TpFIBDataSet::~TpFIBDataSet() {
 
 void TpFIBDataSet::InternalOpen() {
   Prepare();
-  if (!Transaction->Active()) Transaction->StartTransaction();
+  if (!Transaction->Active()) Transaction->StartForStatement();
   std::string in = BindInput();
   cursor_ = Call([&](ThrowStatusWrapper& st) {
     return statement_->openCursor(&st, Transaction->Handle(), inMeta_, in.empty() ? nullptr : in.data(), outMeta_, 0);

@@ -73,10 +73,19 @@ class TpFIBTransaction : public TComponent {
   void CommitRetaining();
   void Rollback();
   bool Active() const { return handle_ != nullptr; }
+  // Started by a statement that needed one, not begun by its owner: auto-commit may end it. A
+  // transaction begun through StartTransaction (a client's transaction of several statements) stays
+  // open until its owner ends it.
+  bool StartedByStatement() const { return byStatement_; }
+  void StartForStatement() {
+    StartTransaction();
+    byStatement_ = true;
+  }
   Firebird::ITransaction* Handle() const { return handle_; }
 
  private:
   Firebird::ITransaction* handle_ = nullptr;
+  bool byStatement_ = false;
 };
 
 // One column (or parameter) of a statement's message.

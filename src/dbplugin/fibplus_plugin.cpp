@@ -285,14 +285,17 @@ void TVornFIBPlusPlugin::SupplyQuery(TVornThread* thread, TClientConnection* cli
       } else if (action == ttTransaction || action == ttTransactionStart) {
         query = &session->IBTransaction;
       } else {
-        // Every select-like request runs on a fresh connection of the working database.
+        // Every select-like request runs on a fresh connection of the working database, unless a
+        // transaction the client began is open on it: cutting the connection would lose that work.
         session->Query.Close();
         session->Query.Use(db, tra);
-        db->Disconnect();
         query = &session->Query;
-        try {
-          db->Connect();
-        } catch (const std::exception&) {  // not raised here: the request reports it when it runs
+        if (!(tra->Active() && !tra->StartedByStatement())) {
+          db->Disconnect();
+          try {
+            db->Connect();
+          } catch (const std::exception&) {  // not raised here: the request reports it when it runs
+          }
         }
       }
       return;
