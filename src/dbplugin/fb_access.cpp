@@ -338,6 +338,7 @@ void TpFIBDatabase::Disconnect() {
   if (DefaultTransaction && DefaultTransaction->Active()) DefaultTransaction->Commit();
   IAttachment* a = attachment_;
   attachment_ = nullptr;
+  ++generation_;
   Call([&](ThrowStatusWrapper& st) { a->detach(&st); });
 }
 
@@ -410,8 +411,10 @@ void TFbStatement::EnsureTransaction(bool start) {
 }
 
 void TFbStatement::Prepare() {
-  if (statement_) return;
+  if (statement_ && Database && preparedGeneration_ == Database->Generation()) return;
+  if (statement_) Unprepare();  // prepared on an attachment that has ended since
   EnsureTransaction(true);
+  preparedGeneration_ = Database->Generation();
   const std::string text = ParamCheck ? ParseSQLParams(sql_).Text : sql_;
   Call([&](ThrowStatusWrapper& st) {
     statement_ = Database->Handle()->prepare(&st, Transaction->Handle(), 0, text.c_str(), Database->SQLDialect,

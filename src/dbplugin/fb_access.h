@@ -55,9 +55,12 @@ class TpFIBDatabase : public TComponent {
   // Creates the database file (and attaches to it).
   void CreateDatabase(int pageSize = 8192);
   Firebird::IAttachment* Handle() const { return attachment_; }
+  // Counts the attachments that ended: a statement prepared before the last one must be prepared again.
+  uint64_t Generation() const { return generation_; }
 
  private:
   Firebird::IAttachment* attachment_ = nullptr;
+  uint64_t generation_ = 0;
 };
 
 enum TTransactionAction : uint8_t { TARollback, TACommit, TARollbackRetaining, TACommitRetaining };
@@ -143,6 +146,7 @@ class TFbStatement {
   unsigned outLength_ = 0;
   std::string sql_;
   std::vector<int> markers_;  // marker position -> index into Params
+  uint64_t preparedGeneration_ = 0;  // of the database's attachment the statement was prepared on
 };
 
 // An executable statement: inserts, updates, deletes, DDL, EXECUTE PROCEDURE (output values in Fields).

@@ -273,8 +273,12 @@ void TVornFIBPlusPlugin::SupplyQuery(TVornThread* thread, TClientConnection* cli
       if (options & 4) {  // soPackets: a dataset of its own, living as long as the session
         query = &session->NewDataSet(*db, *tra);
       } else if (action == ttExec) {
-        if (!session->IBTransaction.Active()) session->IBTransaction.StartTransaction();
-        session->IBTransaction.Commit();
+        // Work a statement left open is committed first; a transaction the client began stays open.
+        TpFIBTransaction& t = session->IBTransaction;
+        if (!t.Active() || t.StartedByStatement()) {
+          if (!t.Active()) t.StartTransaction();
+          t.Commit();
+        }
         query = &session->ExecQuery;
       } else if (action == ttStoredProc) {
         session->Query.Close();
@@ -318,7 +322,8 @@ void TVornFIBPlusPlugin::SupplyQuery(TVornThread* thread, TClientConnection* cli
     } else {
       main.Query.Close();
       main.Query.Use(db, tra);
-      if (main.IBTransaction.Active()) main.IBTransaction.Rollback();
+      // What statements left open is rolled back; a transaction the client began is not cut short.
+      if (main.IBTransaction.Active() && main.IBTransaction.StartedByStatement()) main.IBTransaction.Rollback();
       query = &main.Query;
     }
   } catch (const std::exception& e) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codec/param_list.h"
+#include "dataset/sql_parser.h"
 #include "platform/component.h"
 #include "platform/connection.h"
 #include "platform/dataset.h"
@@ -58,6 +59,13 @@ struct TVornDatabaseEvents {
   std::function<void(TUserRecord& client, const std::string& methodName, bool& allow)> OnBeforeServerMethod;
   std::function<void(TDataSet* dataSet, TVornParamList& params, bool& converted)> OnProviderConvertParams;
   std::function<void(TDataSet* dataSet, TVornParamList& params)> OnProviderSetParams;
+  // The trigger hook run before each statement of a transaction.
+  std::function<void(const std::string& sql, TUserRecord& client, TVornSQLParser& parser, TVornParamList& params,
+                     TComponent* query)>
+      OnTrigger;
+  std::function<void(TUserRecord& client, const std::string& sql, const std::string& table, const std::string& field,
+                     TVornParamList& params, TComponent* query)>
+      OnTriggerDefaultValue;
 };
 
 }  // namespace qzt

@@ -127,7 +127,8 @@ void TVornServerSocket::HandleCodedParamList(TUserRecord& client) {
       case cmSwitchBoardMessage:
       case cmSwitchBoardRelay: HandleSwitchBoard(client, id, *list); break;
       default:
-        if (auto it = systemCodedHandlers_.find(id); it != systemCodedHandlers_.end()) it->second(client, *list);
+        if (auto it = systemCodedHandlers_.find(id); it != systemCodedHandlers_.end() && it->second(client, *list))
+          return;
         break;  // the directory requests: no publisher here, the list goes back as it is
     }
     AnswerCodedParamList(conn.get(), id, list);

@@ -98,6 +98,7 @@ class TVornServerSocket : public TVornDatabaseEvents {
   std::string DefaultSessionName;  // of the session definitions (none are defined here)
   std::string ProgramFolder;       // files stored for clients and patcher.exe are found here
   TDataSet* DataSet = nullptr;      // the dataset of FieldDefs and SQLResultSet requests
+  TComponent* StoredProcDataSet = nullptr;  // the stored-procedure query without threads (the last one used)
   TDataSet* MetaDataSet = nullptr;  // the answer of metadata requests
   std::vector<TComponent*> DataModules;  // the server's data-module list
   size_t SendQueueLimit = 64u << 20;  // unsent bytes a connection may hold before it is closed
@@ -245,8 +246,9 @@ class TVornServerSocket : public TVornDatabaseEvents {
   using TTokenHandler = std::function<void(TUserRecord& client)>;
   void SetTokenHandler(uint8_t token, TTokenHandler handler);
   // Handlers of system coded lists (negative ids), registered by the subsystems that own them; the list
-  // is answered after the handler ran.
-  using TSystemCodedHandler = std::function<void(TUserRecord& client, TVornParamList& list)>;
+  // is answered after the handler ran, unless the handler returns true: then it answers itself (later,
+  // from a worker thread).
+  using TSystemCodedHandler = std::function<bool(TUserRecord& client, TVornParamList& list)>;
   void SetSystemCodedHandler(int32_t msgId, TSystemCodedHandler handler);
 
   // Called by the client list on every TuConnect, tuLogin and tuDisconnect.

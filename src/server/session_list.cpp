@@ -141,6 +141,22 @@ void TVornSessionList::SetThread(TComponent* session, const std::shared_ptr<TVor
     if (e->Component == session) e->Thread = thread;
 }
 
+void TVornSessionList::ClearThread(TComponent* session, const TVornThread* thread) {
+  std::lock_guard<std::mutex> lock(lock_);
+  for (auto& e : entries_)
+    if (e->Component == session && e->Thread.get() == thread) e->Thread.reset();
+}
+
+std::shared_ptr<TTurnstile> TVornSessionList::TurnstileOf(const TClientConnection* connection) {
+  std::lock_guard<std::mutex> lock(lock_);
+  for (const auto& e : entries_) {
+    if (e->Owner != connection || !e->Persistent) continue;
+    if (!e->Turns) e->Turns = std::make_shared<TTurnstile>();
+    return e->Turns;
+  }
+  return nullptr;
+}
+
 void TVornSessionList::QueueThread(const std::shared_ptr<TVornThread>& thread) {
   std::lock_guard<std::mutex> lock(lock_);
   waiting_.push_back(thread);

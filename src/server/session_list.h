@@ -17,6 +17,7 @@
 #include "platform/component.h"
 #include "platform/connection.h"
 #include "server/query_list.h"
+#include "server/worker_thread.h"
 
 namespace qzt {
 
@@ -34,6 +35,7 @@ struct TSessionEntry {
   bool Persistent = false;              // bound to one client, not part of the pool
   std::vector<TComponent*> DataModules;  // extra data modules the host added for the session
   std::shared_ptr<TQueryList> Queries;   // kept queries of a persistent session (freed before it)
+  std::shared_ptr<TTurnstile> Turns;     // the order of the work on a persistent session
 };
 
 class TVornSessionList {
@@ -61,8 +63,12 @@ class TVornSessionList {
   // Gives a pooled session back and hands it to the first waiting thread, which is then started.
   void CheckIn(TComponent* session, const TClientConnection* connection);
   void QueueThread(const std::shared_ptr<TVornThread>& thread);
-  // Marks the worker thread that uses a (persistent) session, or none when it ended.
+  // Marks the worker thread that uses a (persistent) session: the last one handed work on it.
   void SetThread(TComponent* session, const std::shared_ptr<TVornThread>& thread);
+  // Clears the mark when it is still this thread's.
+  void ClearThread(TComponent* session, const TVornThread* thread);
+  // The turnstile of the connection's persistent session; none without one.
+  std::shared_ptr<TTurnstile> TurnstileOf(const TClientConnection* connection);
   int WaitingCount() const;
   // Sessions held per connection.
   int HeldBy(const TClientConnection* connection) const;

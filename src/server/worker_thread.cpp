@@ -225,7 +225,15 @@ std::shared_ptr<TVornThread> TVornServerSocket::RunDatabaseWork(TClientConnectio
   thread->Work = std::move(work);
   TComponent* session = SessionFor(*client, dataBaseStr, thread);
   thread->SupplyQuery = supplyQuery;
-  if (session && supplyQuery && ThreadedDBSupplyQuery) {
+  const auto pool = Pool();
+  if (session && pool && EffectiveMode(client) == 2) thread->Turn = pool->TurnstileOf(connection);
+  if (thread->Turn) {
+    // Earlier work may still run on the session: the query is asked for when this work's turn comes.
+    thread->SupplyOnStart = supplyQuery;
+    thread->SupplyDataBaseStr = dataBaseStr;
+    thread->SupplyOptions = options;
+    thread->Ticket = thread->Turn->Take();
+  } else if (session && supplyQuery && ThreadedDBSupplyQuery) {
     TComponent* query = nullptr;
     ThreadedDBSupplyQuery(thread.get(), connection, action, dataBaseStr, true, query, options);
     thread->DataSet = query;
@@ -244,6 +252,17 @@ void TVornServerSocket::ReleaseThreadSession(TVornThread& thread) {
 
 void TVornServerSocket::RunThreadBody(const std::shared_ptr<TVornThread>& thread) {
   TClientConnection* conn = thread->Client->Connection.get();
+  if (thread->Turn) thread->Turn->Wait(thread->Ticket);
+  if (thread->SupplyOnStart && ThreadedDBSupplyQuery && IsConnectionValid(conn) && !thread->Terminated) {
+    try {
+      TComponent* query = nullptr;
+      ThreadedDBSupplyQuery(thread.get(), conn, thread->Action, thread->SupplyDataBaseStr, true, query,
+                            thread->SupplyOptions);
+      thread->DataSet = query;
+    } catch (const std::exception& e) {
+      LogMessage(conn, e.what());
+    }
+  }
   if (IsConnectionValid(conn) && !thread->Terminated) {
     thread->StartTime = Now();
     try {
@@ -263,9 +282,10 @@ void TVornServerSocket::RunThreadBody(const std::shared_ptr<TVornThread>& thread
   if (EffectiveMode(thread->Client.get()) == 1) {
     ReleaseThreadSession(*thread);
   } else if (const auto pool = Pool(); pool && thread->Session) {
-    pool->SetThread(thread->Session, nullptr);
+    pool->ClearThread(thread->Session, thread.get());
     if (thread->ReleasePersistent) pool->ReleaseConnection(conn, true);  // its client left meanwhile
   }
+  if (thread->Turn) thread->Turn->Done();
   if (thread->CloseWhenDone) DisconnectClient(conn);
 }
 

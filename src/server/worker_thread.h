@@ -53,6 +53,30 @@ class TThreadCache {
   bool stopping_ = false;
 };
 
+// Lets the work asked of one persistent session run one piece at a time, in the order it was asked for:
+// a ticket is taken when the work is handed out, and the work waits for its turn before it begins.
+class TTurnstile {
+ public:
+  uint64_t Take() {
+    std::lock_guard<std::mutex> lock(lock_);
+    return next_++;
+  }
+  void Wait(uint64_t ticket) {
+    std::unique_lock<std::mutex> lock(lock_);
+    turn_.wait(lock, [&] { return serving_ == ticket; });
+  }
+  void Done() {
+    std::lock_guard<std::mutex> lock(lock_);
+    ++serving_;
+    turn_.notify_all();
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable turn_;
+  uint64_t next_ = 0, serving_ = 0;
+};
+
 enum TThreadDbAction : uint8_t {
   ttSelect, ttExec, ttStoredProc, ttMetaData, ttBlobFetch, ttTransaction, ttTransactionStart, ttCustom,
   ttDataModule, ttServerMethod, ttNonDataBase, ttDataBase, ttStoredProcExec,
@@ -89,6 +113,12 @@ class TVornThread {
   bool ReleasePersistent = false;       // its session was released with the persistent flag meanwhile
   bool CloseWhenDone = false;           // the client's connection closes when the thread ends
   bool SupplyQuery = true;              // a session handed to it later comes with a query
+  // Work on a persistent session: its turn, and the query asked for once the turn has come.
+  std::shared_ptr<TTurnstile> Turn;
+  uint64_t Ticket = 0;
+  bool SupplyOnStart = false;
+  std::string SupplyDataBaseStr;
+  uint32_t SupplyOptions = 0;
 
  private:
   static std::atomic<int64_t> nextId_;

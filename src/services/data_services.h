@@ -7,7 +7,11 @@
 namespace qzt {
 
 void RegisterQueryRequests(TVornServerSocket& server);
+void RegisterExecRequests(TVornServerSocket& server);
 
-inline void RegisterDataServices(TVornServerSocket& server) { RegisterQueryRequests(server); }
+inline void RegisterDataServices(TVornServerSocket& server) {
+  RegisterQueryRequests(server);
+  RegisterExecRequests(server);
+}
 
 }  // namespace qzt

@@ -1,32 +1,15 @@
 // Reads through real sockets against an embedded demo database, in each threading model: selects, packets
 // of kept queries, blob fetches and batch selects. Expected texts are built here by hand from the formats.
-#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstring>
-#include <filesystem>
-#include <variant>
 
-#include "client/client.h"
-#include "dbplugin/demo_folder.h"
-#include "dbplugin/fibplus_plugin.h"
-#include "server/session_list.h"
-#include "services/data_services.h"
-#include "services/db_tools.h"
+#include "services/service_fixture.h"
 
 namespace qzt {
 namespace {
 
-namespace fs = std::filesystem;
-using namespace std::string_literals;
-
-const std::string kEnd = "\x04"s, kSep = "\x02"s, kNull = "\x03\x02"s, kNoValue = "\x06\xff\xff\xff\xff\x02"s;
-const std::string kNoRows = "NULL\x04"s;
-
-// One field of the field-definition text: name, type, size, not calculated, not read-only.
-std::string Def(const std::string& name, int type, int size = 0) {
-  return name + kSep + std::to_string(type) + kSep + std::to_string(size) + kSep + "0" + kSep + "0" + kSep + kEnd;
-}
+const std::string kNull = "\x03\x02"s, kNoValue = "\x06\xff\xff\xff\xff\x02"s;
 
 const std::string kKindsDefs = Def("ID", 3) + Def("NAME", 1, 20) + Def("SMALL", 2) + Def("BIG", 25) +
                                Def("RATIO", 6) + Def("PRICE", 8) + Def("SOLD_ON", 9) + Def("AT_TIME", 10) +
@@ -44,99 +27,7 @@ const std::string kRow1Blobs = "\x06\x05\x00\x00\x00hello\x02" "\x06\x02\x00\x00
 const std::string kRow2 = "2\x02"s + kNull + kNull + kNull + kNull + kNull + kNull + kNull + kNull + kNull +
                           kNoValue + kNoValue + kEnd;
 
-struct Reply {
-  uint8_t Token = 0;
-  int32_t RequestId = 0;
-  std::string F[5];
-};
-
-class QueryRequests : public ::testing::TestWithParam<TVornThreadModel> {
- protected:
-  static void SetUpTestSuite() {
-    dir = MakeDemoFolder("qzt-queries");
-    TpFIBDatabase db;
-    TpFIBTransaction tra;
-    db.DBName = (dir / "demo.fdb").string();
-    db.UserName = "SYSDBA";
-    db.DefaultTransaction = &tra;
-    tra.DefaultDatabase = &db;
-    db.Connect();
-    TpFIBQuery q;
-    q.Database = &db;
-    q.Transaction = &tra;
-    q.Options = qoStartTransaction | qoAutoCommit;
-    for (const char* sql :
-         {"create table kinds (id integer not null primary key, name varchar(20), small smallint, big bigint, "
-          "ratio double precision, price numeric(12,2), sold_on date, at_time time, stamped timestamp, flag boolean, "
-          "note blob sub_type text, data blob sub_type binary)",
-          "insert into kinds values (1, 'abc', 7, 1234567890123, 1.5, 12.34, '2026-12-11', '18:00:00', "
-          "'2026-12-11 18:00:00', true, 'hello', x'01FF')",
-          "insert into kinds (id) values (2)"}) {
-      q.SetSQL(sql);
-      q.ExecQuery();
-    }
-  }
-  static void TearDownTestSuite() { fs::remove_all(dir); }
-
-  void SetUp() override {
-    server.Port = 0;
-    server.BindAddress = "127.0.0.1";
-    server.ThreadingModel = GetParam();
-    server.DataBaseSessions = 2;
-    server.OnShowServerMessage = [](TVornServerSocket&, const std::string&) {};
-    server.SetActive(true);
-    if (FirebirdPlugin()) FirebirdPlugin()->DatabaseConnectionString.clear();
-    ASSERT_TRUE(AttachFirebirdPlugin(server, dir.string()));
-    RegisterDataServices(server);
-    client.Connect("127.0.0.1", server.BoundPort());
-  }
-  void TearDown() override {
-    client.Close();
-    server.Threads().WaitIdle();
-    DetachFirebirdPlugin(server);
-  }
-
-  int32_t Send(uint8_t token, std::initializer_list<std::variant<std::string, int32_t>> fields, int32_t id = 0) {
-    TVornStringLine line;
-    line.SetToken(token);
-    line.SetRequestId(id ? id : client.NextRequestId());
-    for (const auto& f : fields) {
-      if (std::holds_alternative<int32_t>(f)) line.AddField(std::get<int32_t>(f));
-      else line.AddField(std::get<std::string>(f));
-    }
-    return client.Send(line);
-  }
-  int32_t Select(const std::string& sql, int32_t rows, TVornSelectSQLOptionSet options,
-                 const std::string& field4 = "") {
-    return Send(SQLSelect2, {sql, rows, static_cast<int32_t>(options), field4});
-  }
-  Reply Next() {
-    TVornStringLine line;
-    if (!client.Receive(line, 10000)) throw std::runtime_error("no reply");
-    Reply r;
-    r.Token = line.Token();
-    r.RequestId = line.RequestId();
-    for (auto& f : r.F) f = line.ReadString();
-    return r;
-  }
-  // FieldDefs then SQLResultSet: the row reply.
-  Reply Rows(const std::string& defs) {
-    const Reply d = Next();
-    EXPECT_EQ(d.Token, FieldDefs) << d.F[0];
-    EXPECT_EQ(d.F[0], defs);
-    return Next();
-  }
-  void ExpectError(const std::string& text) {
-    const Reply r = Next();
-    EXPECT_EQ(r.Token, SQLError);
-    EXPECT_EQ(r.F[0], text);
-  }
-
-  static fs::path dir;
-  TVornServerSocket server;
-  QztClient client;
-};
-fs::path QueryRequests::dir;
+class QueryRequests : public ServiceFixture {};
 
 std::string Inflate(const std::string& z) {
   std::string out(4096, '\0');
@@ -362,11 +253,6 @@ INSTANTIATE_TEST_SUITE_P(Other, NoKeptQueries, ::testing::Values(tmSingleSession
                          [](const ::testing::TestParamInfo<TVornThreadModel>& info) {
                            return std::string(info.param == tmSingleSession ? "SingleSession" : "Pooled");
                          });
-
-std::string ModelName(const ::testing::TestParamInfo<TVornThreadModel>& info) {
-  static const char* const names[] = {"SingleSession", "PooledSessions", "PersistentSessions", "SmartThreading"};
-  return names[info.param];
-}
 
 INSTANTIATE_TEST_SUITE_P(Models, QueryRequests,
                          ::testing::Values(tmSingleSession, tmPooledSessions, tmPersistentSessions, tmSmartThreading),
