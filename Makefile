@@ -39,14 +39,17 @@ test-sanitize: bootstrap build-sanitize/build.ninja
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan-suppressions.txt \
 	  ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
 
-# The threading tests (session pool and worker threads on real sessions) under the thread sanitizer.
+# The threading tests (session pool, worker threads, data services on real sessions) under the thread
+# sanitizer.
 build-tsan/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTSAN=ON
 
 test-tsan: bootstrap build-tsan/build.ninja
-	cmake --build build-tsan -j $(JOBS) --target dbplugin_tests
+	cmake --build build-tsan -j $(JOBS) --target dbplugin_tests services_tests
 	TSAN_OPTIONS="halt_on_error=1 detect_deadlocks=0 suppressions=$(CURDIR)/scripts/tsan-suppressions.txt" \
 	  build-tsan/tests/dbplugin_tests --gtest_filter='SessionPool*'
+	TSAN_OPTIONS="halt_on_error=1 detect_deadlocks=0 suppressions=$(CURDIR)/scripts/tsan-suppressions.txt" \
+	  build-tsan/tests/services_tests --gtest_filter='*Pooled*:*Persistent*:*Smart*'
 
 # Every libFuzzer target for $(FUZZ_SECONDS) seconds; a crash or sanitizer report fails.
 build-fuzz/build.ninja:

@@ -177,7 +177,7 @@ TEST_P(ExecRequests, ParameterizedTransactionsListEveryStatement) {
 
 TEST_P(ExecRequests, PersistentTransactionsCommitOrRollBack) {
   server.OnExecRowsAffected = nullptr;
-  if (server.EffectiveMode(server.Users().Items(0)) != 2) {
+  if (Mode() != 2) {
     Send(PersistentTransactionStart, {""s});
     ExpectError("Only supported with a Persistent Session!");
     TVornParamList control;

@@ -74,7 +74,7 @@ TEST_P(QueryRequests, ErrorsAndDelays) {
   EXPECT_EQ(r.Token, FieldDefs);
   EXPECT_EQ(r.F[0], "");
 
-  const bool pooled = server.EffectiveMode(server.Users().Items(0)) == 1;
+  const bool pooled = Mode() == 1;
   const int32_t id = Select("select id from kinds where id = 2", -1, soDelayed);
   if (!pooled) {
     ExpectError("Delays not supported in Servers Not running in Pooled Sessions");
@@ -96,9 +96,8 @@ TEST_P(QueryRequests, ParametersAndDesignTimeCredentialsInField4) {
   Select("select name from kinds where id = :ID", -1, 0,
          "DB\x05"s + params.SaveToString() + "\x02"s + credentials.SaveToString());
   EXPECT_EQ(Rows(Def("NAME", 1, 20)).F[1], "abc\x02\x04"s);
-  TUserRecord* record = server.Users().Items(0);
-  EXPECT_EQ(record->UserName, "designer");
-  EXPECT_EQ(record->ParamList.ValueOf("DTPassWord").ToString(), "secret");
+  EXPECT_EQ(WithRecord([](TUserRecord& r) { return r.UserName; }), "designer");
+  EXPECT_EQ(WithRecord([](TUserRecord& r) { return r.ParamList.ValueOf("DTPassWord").ToString(); }), "secret");
 }
 
 TEST_P(QueryRequests, BlobFetchAndBatchSelect) {

@@ -112,6 +112,16 @@ class ServiceFixture : public ::testing::TestWithParam<TVornThreadModel> {
     EXPECT_EQ(d.F[0], defs);
     return Next();
   }
+  // Runs `f` with the client's record on the I/O thread, which owns the records.
+  template <typename F>
+  auto WithRecord(F f) {
+    decltype(f(std::declval<TUserRecord&>())) result{};
+    server.RunOnIoThread([&] { result = f(*server.Users().Items(0)); });
+    return result;
+  }
+  int Mode() {
+    return WithRecord([this](TUserRecord& r) { return server.EffectiveMode(&r); });
+  }
   // The single value a one-row, one-column select answers, as its row text holds it.
   std::string Value(const std::string& sql) {
     Select(sql, -1, 0);
