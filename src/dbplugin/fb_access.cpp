@@ -385,6 +385,10 @@ TFbStatement::~TFbStatement() {
 }
 
 void TFbStatement::SetSQL(const std::string& sql) {
+  if (statement_ && sql == sql_) {  // the same text again: the prepared statement stays, its values go
+    for (int i = 0; i < Params.Count(); ++i) Params.Items(i).Value = Variant::Null();
+    return;
+  }
   Unprepare();
   sql_ = sql;
   Params.Clear();

@@ -21,8 +21,10 @@ volatile std::sig_atomic_t stopRequested = 0;
 void OnSignal(int) { stopRequested = 1; }
 
 void Usage() {
-  std::puts("usage: QZTServer [--log]\n"
-            "  --log   write the server log to standard output\n"
+  std::puts("usage: QZTServer [--log] [--threading pooled|single|persistent|smart]\n"
+            "  --log        write the server log to standard output\n"
+            "  --threading  how database work runs: on pooled sessions (the default), on the I/O thread with\n"
+            "               one session, on a session per client, or pooled unless a client has its own\n"
             "Environment.ini in the program folder (QZT_HOME, or the folder of this program) gives the client\n"
             "port, the session count and the database; the liveness listener opens on the client port + 1.");
 }
@@ -32,9 +34,20 @@ void Usage() {
 int main(int argc, char** argv) {
   using namespace qzt;
   bool log = false;
+  TVornThreadModel threading = tmPooledSessions;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--log") || !std::strcmp(argv[i], "-l")) {
       log = true;
+    } else if (!std::strcmp(argv[i], "--threading") && i + 1 < argc) {
+      const std::string model = argv[++i];
+      if (model == "pooled") threading = tmPooledSessions;
+      else if (model == "single") threading = tmSingleSession;
+      else if (model == "persistent") threading = tmPersistentSessions;
+      else if (model == "smart") threading = tmSmartThreading;
+      else {
+        Usage();
+        return 2;
+      }
     } else {
       Usage();
       return std::strcmp(argv[i], "--help") == 0 ? 0 : 2;
@@ -47,6 +60,7 @@ int main(int argc, char** argv) {
   try {
     TServerHost host(ProgramFolder());
     host.LogEnabled = log;
+    host.Server.ThreadingModel = threading;
     host.OnLogLine = [&](const std::string& line) {
       std::lock_guard<std::mutex> lock(out);
       std::cout << FormatDateTime("yyyy-mm-dd hh:nn:ss ", Now()) << Cp949ToUtf8(line) << std::endl;

@@ -66,7 +66,7 @@ class LocalFirebirdServer {
   // The host part of a connection string: "127.0.0.1/port".
   std::string Host() const { return "127.0.0.1/" + std::to_string(port_); }
 
- private:
+  // A loopback port nobody listens on now.
   static int FreePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -81,6 +81,8 @@ class LocalFirebirdServer {
     ::close(fd);
     return ntohs(a.sin_port);
   }
+
+ private:
 
   // Starts a program with this server's root and lock folder; with `wait`, waits and checks its status.
   pid_t Run(const std::vector<std::string>& args, bool wait) {
