@@ -1,6 +1,8 @@
 // Changes through real sockets against an embedded demo database, in each threading model: statements
 // with their replies, notices and re-reads, stored procedures, transactions (plain, collecting failures,
 // master-detail) and the transactions a persistent session keeps open.
+#include <mutex>
+
 #include "dataset/vorn_dataset.h"
 #include "services/service_fixture.h"
 
@@ -213,6 +215,39 @@ TEST_P(ExecRequests, PersistentTransactionsCommitOrRollBack) {
   control.PutValue("Commit", Variant(false));
   client.SendCodedParamList(cmTransactionControl, control, true);
   EXPECT_TRUE(client.ReceiveCodedParamList(cmTransactionControl).ValueOf("Transaction").ToBool());
+}
+
+TEST_P(ExecRequests, TheTriggerHookFillsDefaultsBeforeEachStatement) {
+  server.OnExecRowsAffected = nullptr;
+  std::mutex lock;  // the hooks run on the thread of the transaction
+  std::vector<std::string> seen;
+  server.OnTriggerDefaultValue = [&](TUserRecord&, const std::string&, const std::string& table,
+                                     const std::string& field, TVornParamList& params, TComponent*) {
+    std::lock_guard<std::mutex> hold(lock);
+    seen.push_back(table + "." + field);
+    params.PutValue(field, Variant("from trigger"));
+  };
+  server.OnTrigger = [&](const std::string&, TUserRecord&, TVornSQLParser& parser, TVornParamList&, TComponent*) {
+    std::lock_guard<std::mutex> hold(lock);
+    seen.push_back("trigger " + parser.InsertTable);
+  };
+  TVornParamList triggers, login;
+  triggers.AddTyped("CUSTOMERS.default", ftString, Variant("PHONE"));
+  login.AddTyped("~VornTrigger", ftString, Variant(triggers.SaveToString()));
+  ASSERT_TRUE(client.Login("hooked", "pw", "POS", "1.0\x02"s + login.SaveToString()).Verified);
+
+  const std::string tag = "hook" + std::to_string(GetParam());
+  TVornParamList statements, params;
+  params.AddTyped("PHONE", ftString, Variant(""));
+  statements.AddTyped("insert into customers (name, phone) values ('" + tag + "', :PHONE)", ftString,
+                      Variant(params.SaveToString()));
+  Send(Transaction, {"hooked"s, statements.SaveToString(), ""s, ""s});
+  EXPECT_EQ(Next().Token, SQLExec);
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    EXPECT_EQ(seen, (std::vector<std::string>{"CUSTOMERS.PHONE", "trigger customers"}));
+  }
+  EXPECT_EQ(Value("select phone from customers where name = '" + tag + "'"), "from trigger");
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, ExecRequests,
