@@ -10,6 +10,7 @@
 #include "dbplugin/demo_database.h"
 #include "dbplugin/fb_access.h"
 #include "dbplugin/firebird_server.h"
+#include "direct_queries.h"
 
 namespace {
 
@@ -35,24 +36,7 @@ const std::string& DatabasePath() {
     const fs::path dir = fs::temp_directory_path() / ("qzt-bench-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     const std::string p = (dir / "bench.fdb").string();
-    CreateDemoDatabase(p);
-    Layer l(p);
-    TpFIBQuery q;
-    q.Database = &l.db;
-    q.Transaction = &l.tra;
-    q.Options = qoStartTransaction | qoAutoCommit;
-    q.SetSQL("create table big (id integer, name varchar(40), amount numeric(12,2), stamp timestamp)");
-    q.ExecQuery();
-    q.Options = qoStartTransaction;
-    q.SetSQL("insert into big values (?, ?, ?, ?)");
-    for (int i = 0; i < 100000; ++i) {
-      q.ParamByPosition(0).Value = Variant(int32_t{i});
-      q.ParamByPosition(1).Value = Variant("row number " + std::to_string(i));
-      q.ParamByPosition(2).Value = Variant::Currency(int64_t{i} * 150);
-      q.ParamByPosition(3).Value = Variant::Date(45000 + i / 1000.0);
-      q.ExecQuery();
-    }
-    l.tra.Commit();
+    bench::CreateBenchDatabase(p);
     return p;
   }();
   return path;
@@ -90,52 +74,7 @@ void BM_OneRow_Layer(benchmark::State& state, Where where) {
   state.SetItemsProcessed(state.iterations());
 }
 
-using namespace Firebird;
-
-struct Direct {
-  IMaster* master = fb_get_master_interface();
-  ThrowStatusWrapper st{master->getStatus()};
-  IAttachment* att = nullptr;
-  ITransaction* tra = nullptr;
-  explicit Direct(const std::string& path) {
-    IXpbBuilder* dpb = master->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
-    dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
-    dpb->insertString(&st, isc_dpb_password, "masterkey");
-    att = master->getDispatcher()->attachDatabase(&st, path.c_str(), dpb->getBufferLength(&st),
-                                                  dpb->getBuffer(&st));
-    dpb->dispose();
-    tra = att->startTransaction(&st, 0, nullptr);
-  }
-  ~Direct() {
-    tra->commit(&st);
-    att->detach(&st);
-    st.dispose();
-  }
-};
-
-void BM_OneRow_Direct(benchmark::State& state, Where where) {
-  Direct d(where());
-  IStatement* stmt = d.att->prepare(
-      &d.st, d.tra, 0, "select item_id, code, name, price, stock, created from items where item_id = ?", 3,
-      IStatement::PREPARE_PREFETCH_METADATA);
-  IMessageMetadata* in = stmt->getInputMetadata(&d.st);
-  IMessageMetadata* out = stmt->getOutputMetadata(&d.st);
-  std::string inBuf(in->getMessageLength(&d.st), '\0'), outBuf(out->getMessageLength(&d.st), '\0');
-  const unsigned offset = in->getOffset(&d.st, 0), nullOffset = in->getNullOffset(&d.st, 0);
-  int id = 0;
-  for (auto _ : state) {
-    const int32_t v = 1 + id++ % 200;
-    std::memcpy(inBuf.data() + offset, &v, 4);
-    std::memset(inBuf.data() + nullOffset, 0, 2);
-    IResultSet* rs = stmt->openCursor(&d.st, d.tra, in, inBuf.data(), out, 0);
-    while (rs->fetchNext(&d.st, outBuf.data()) == IStatus::RESULT_OK) benchmark::DoNotOptimize(outBuf.data());
-    rs->close(&d.st);
-  }
-  in->release();
-  out->release();
-  stmt->free(&d.st);
-  state.SetItemsProcessed(state.iterations());
-}
+void BM_OneRow_Direct(benchmark::State& state, Where where) { bench::OneRowDirect(state, where()); }
 
 void BM_100kRows_Layer(benchmark::State& state, Where where) {
   Layer l(where());
@@ -152,21 +91,7 @@ void BM_100kRows_Layer(benchmark::State& state, Where where) {
   state.SetItemsProcessed(state.iterations() * 100000);
 }
 
-void BM_100kRows_Direct(benchmark::State& state, Where where) {
-  Direct d(where());
-  IStatement* stmt =
-      d.att->prepare(&d.st, d.tra, 0, "select * from big", 3, IStatement::PREPARE_PREFETCH_METADATA);
-  IMessageMetadata* out = stmt->getOutputMetadata(&d.st);
-  std::string outBuf(out->getMessageLength(&d.st), '\0');
-  for (auto _ : state) {
-    IResultSet* rs = stmt->openCursor(&d.st, d.tra, nullptr, nullptr, out, 0);
-    while (rs->fetchNext(&d.st, outBuf.data()) == IStatus::RESULT_OK) benchmark::DoNotOptimize(outBuf.data());
-    rs->close(&d.st);
-  }
-  out->release();
-  stmt->free(&d.st);
-  state.SetItemsProcessed(state.iterations() * 100000);
-}
+void BM_100kRows_Direct(benchmark::State& state, Where where) { bench::AllRowsDirect(state, where()); }
 
 void BM_Attach_Layer(benchmark::State& state, Where where) {
   const std::string path = where();

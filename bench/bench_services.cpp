@@ -21,15 +21,14 @@
 #include "dbplugin/demo_database.h"
 #include "dbplugin/fb_access.h"
 #include "dbplugin/firebird_server.h"
+#include "direct_queries.h"
 #include "platform/environment.h"
 
 namespace {
 
 using namespace qzt;
-using namespace Firebird;
 namespace fs = std::filesystem;
 
-constexpr const char* kOneRow = "select item_id, code, name, price, stock, created from items where item_id = ?";
 constexpr const char* kOneRowNamed = "select item_id, code, name, price, stock, created from items where item_id = :ID";
 
 // The demo database with a 100,000-row table, made through the embedded engine, then served by a
@@ -47,32 +46,7 @@ struct Setup {
     dir = fs::temp_directory_path() / ("qzt-bench-services-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     const std::string path = (dir / "bench.fdb").string();
-    CreateDemoDatabase(path);
-    {
-      TpFIBDatabase db;
-      TpFIBTransaction tra;
-      db.DBName = path;
-      db.UserName = "SYSDBA";
-      db.DefaultTransaction = &tra;
-      tra.DefaultDatabase = &db;
-      db.Connect();
-      TpFIBQuery q;
-      q.Database = &db;
-      q.Transaction = &tra;
-      q.Options = qoStartTransaction | qoAutoCommit;
-      q.SetSQL("create table big (id integer, name varchar(40), amount numeric(12,2), stamp timestamp)");
-      q.ExecQuery();
-      q.Options = qoStartTransaction;
-      q.SetSQL("insert into big values (?, ?, ?, ?)");
-      for (int i = 0; i < 100000; ++i) {
-        q.ParamByPosition(0).Value = Variant(int32_t{i});
-        q.ParamByPosition(1).Value = Variant("row number " + std::to_string(i));
-        q.ParamByPosition(2).Value = Variant::Currency(int64_t{i} * 150);
-        q.ParamByPosition(3).Value = Variant::Date(45000 + i / 1000.0);
-        q.ExecQuery();
-      }
-      tra.Commit();
-    }
+    bench::CreateBenchDatabase(path);
     firebird = std::make_unique<LocalFirebirdServer>(dir / "firebird");
     database = firebird->Host() + ":" + path;
     pooled = StartServer(path, "pooled");
@@ -140,65 +114,8 @@ Setup& Bench() {
 
 // ---- directly through the Firebird API ----
 
-struct Direct {
-  IMaster* master = fb_get_master_interface();
-  ThrowStatusWrapper st{master->getStatus()};
-  IAttachment* att = nullptr;
-  ITransaction* tra = nullptr;
-  Direct() {
-    IXpbBuilder* dpb = master->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
-    dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
-    dpb->insertString(&st, isc_dpb_password, "masterkey");
-    att = master->getDispatcher()->attachDatabase(&st, Bench().database.c_str(), dpb->getBufferLength(&st),
-                                                  dpb->getBuffer(&st));
-    dpb->dispose();
-    tra = att->startTransaction(&st, 0, nullptr);
-  }
-  ~Direct() {
-    tra->commit(&st);
-    att->detach(&st);
-    st.dispose();
-  }
-};
-
-void BM_OneRow_Direct(benchmark::State& state) {
-  Bench();
-  Direct d;
-  IStatement* stmt = d.att->prepare(&d.st, d.tra, 0, kOneRow, 3, IStatement::PREPARE_PREFETCH_METADATA);
-  IMessageMetadata* in = stmt->getInputMetadata(&d.st);
-  IMessageMetadata* out = stmt->getOutputMetadata(&d.st);
-  std::string inBuf(in->getMessageLength(&d.st), '\0'), outBuf(out->getMessageLength(&d.st), '\0');
-  const unsigned offset = in->getOffset(&d.st, 0), nullOffset = in->getNullOffset(&d.st, 0);
-  int id = state.thread_index();
-  for (auto _ : state) {
-    const int32_t v = 1 + id++ % 200;
-    std::memcpy(inBuf.data() + offset, &v, 4);
-    std::memset(inBuf.data() + nullOffset, 0, 2);
-    IResultSet* rs = stmt->openCursor(&d.st, d.tra, in, inBuf.data(), out, 0);
-    while (rs->fetchNext(&d.st, outBuf.data()) == IStatus::RESULT_OK) benchmark::DoNotOptimize(outBuf.data());
-    rs->close(&d.st);
-  }
-  in->release();
-  out->release();
-  stmt->free(&d.st);
-  state.SetItemsProcessed(state.iterations());
-}
-
-void BM_100kRows_Direct(benchmark::State& state) {
-  Bench();
-  Direct d;
-  IStatement* stmt = d.att->prepare(&d.st, d.tra, 0, "select * from big", 3, IStatement::PREPARE_PREFETCH_METADATA);
-  IMessageMetadata* out = stmt->getOutputMetadata(&d.st);
-  std::string outBuf(out->getMessageLength(&d.st), '\0');
-  for (auto _ : state) {
-    IResultSet* rs = stmt->openCursor(&d.st, d.tra, nullptr, nullptr, out, 0);
-    while (rs->fetchNext(&d.st, outBuf.data()) == IStatus::RESULT_OK) benchmark::DoNotOptimize(outBuf.data());
-    rs->close(&d.st);
-  }
-  out->release();
-  stmt->free(&d.st);
-  state.SetItemsProcessed(state.iterations() * 100000);
-}
+void BM_OneRow_Direct(benchmark::State& state) { bench::OneRowDirect(state, Bench().database); }
+void BM_100kRows_Direct(benchmark::State& state) { bench::AllRowsDirect(state, Bench().database); }
 
 // ---- through QZTServer ----
 

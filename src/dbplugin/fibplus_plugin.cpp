@@ -138,13 +138,7 @@ TVornFIBPlusPlugin::TVornFIBPlusPlugin() {
     result = false;
     try {
       auto& q = dynamic_cast<TpFIBQuery&>(*query);
-      size_t pos = 0;
-      while (pos <= sql.size()) {
-        size_t nl = sql.find('\n', pos);
-        if (nl == std::string::npos) nl = sql.size();
-        std::string line = sql.substr(pos, nl - pos);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        pos = nl + 1;
+      for (const std::string& line : SplitLines(sql)) {
         if (Trim(line).empty()) continue;
         q.SetSQL(line);
         q.TFbStatement::Prepare();

@@ -15,14 +15,6 @@
 
 namespace qzt {
 
-enum TVornMetaData : uint8_t {
-  mdNormalQuery, mdTables, mdIndexes, mdFields, mdViews, mdStoredProcs, mdForeignKeys, mdSystemTables, mdDBMSName,
-  mdPrimeKeys, mdStoredProcColumns, mdServerDataSets, mdCustomDataSets, mdBusinessObjects, mdProviders,
-  mdBusObjectParams, mdProviderParams, mdVCLFields, mdOtherMetaData, mdBusinessObjectNames, mdUserList,
-  mdAliasedBizObjectMethods, mdProviderPrimeFields, mdProviderUpdateTables, mdProviderPrimeFieldsFromBizObject,
-  mdTriggers, mdTableFields, mdStatelessUserList,
-};
-
 // RDB$FIELD_TYPE as a field type ordinal.
 TFieldType CatalogueFieldType(int rdbFieldType);
 // The catalogue SQL of a kind for a name; "" for kinds without one.

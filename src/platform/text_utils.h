@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qzt {
 
@@ -11,5 +12,7 @@ std::string_view Trim(std::string_view s);
 // Equal without regard to ASCII case.
 bool SameText(std::string_view a, std::string_view b);
 std::string UpperCase(std::string_view s);
+// The lines of a text (LF or CR LF); a line's CR is removed; blank lines are kept.
+std::vector<std::string> SplitLines(std::string_view text);
 
 }  // namespace qzt

@@ -20,6 +20,16 @@ class TUserRecord;
 
 using TVornSelectSQLOptionSet = uint32_t;  // bit n for option n (soPackets, soDelayed, ...)
 
+// The kinds of metadata requests.
+enum TVornMetaData : uint8_t {
+  mdNormalQuery, mdTables, mdIndexes, mdFields, mdViews, mdStoredProcs, mdForeignKeys, mdSystemTables, mdDBMSName,
+  mdPrimeKeys, mdStoredProcColumns, mdServerDataSets, mdCustomDataSets, mdBusinessObjects, mdProviders,
+  mdBusObjectParams, mdProviderParams, mdVCLFields, mdOtherMetaData, mdBusinessObjectNames, mdUserList,
+  mdAliasedBizObjectMethods, mdProviderPrimeFields, mdProviderUpdateTables, mdProviderPrimeFieldsFromBizObject,
+  mdTriggers, mdTableFields, mdStatelessUserList,
+};
+
+
 struct TVornDatabaseEvents {
   // A query component for an action; `thread` is the worker thread asking, or none.
   std::function<void(TVornThread* thread, TClientConnection* client, TThreadDbAction action,

@@ -9,6 +9,7 @@
 #include "server/session_list.h"
 #include "services/data_services.h"
 #include "services/db_tools.h"
+#include "services/request_runner.h"
 
 namespace qzt {
 
@@ -22,35 +23,14 @@ bool StartsWithNoCase(const std::string& text, std::string_view word) {
   return text.size() >= word.size() && SameText(std::string_view(text).substr(0, word.size()), word);
 }
 
+// The non-empty lines of a text.
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string l = text.substr(start, end - start);
-    if (!l.empty() && l.back() == '\r') l.pop_back();
-    if (!l.empty()) out.push_back(std::move(l));
-    start = end + 1;
-  }
+  for (std::string& line : SplitLines(text))
+    if (!line.empty()) out.push_back(std::move(line));
   return out;
 }
 
-void SendToken(TVornServerSocket& s, TUserRecord& to, uint8_t token, const std::string& text) {
-  to.Line.ResetCursor();
-  to.Line.SetToken(token);
-  to.Line.AddField(text);
-  s.SendReply(&to);
-}
-
-// The query for an action: the plug-in's (a new one of the thread's session on a worker thread), or
-// without threads `fallback` when it supplies none.
-TComponent* Supply(TVornServerSocket& s, TVornThread* thread, TClientConnection* conn, TThreadDbAction action,
-                   const std::string& db, TComponent* fallback) {
-  TComponent* query = thread ? nullptr : fallback;
-  if (s.ThreadedDBSupplyQuery) s.ThreadedDBSupplyQuery(thread, conn, action, db, thread != nullptr, query, 0);
-  return query ? query : (thread ? nullptr : fallback);
-}
 
 // The description of rows to read again after they were written: items by position.
 struct Refetch {
@@ -77,7 +57,7 @@ struct Refetch {
     if (update && fields.size() <= 1) return {};
     if (kind != 1 && kind != 2) return {};  // no way to find the row: nothing is read
     const std::string db = Item(1), table = Item(0), autoInc = Item(2);
-    TComponent* query = Supply(s, thread, conn, ttSelect, db, s.DataSet);
+    TComponent* query = SupplyQuery(s, thread, conn, ttSelect, db, s.DataSet);
     int32_t value = 0;
     if (kind == 1) {
       if (!s.OnInsertAutoIncrementFetch) return {};
@@ -87,7 +67,7 @@ struct Refetch {
       if (value < 1) return {};
       if (thread && s.DisposeofQueriesForThreads) {
         FreeComponent(query);
-        query = Supply(s, thread, conn, ttSelect, db, s.DataSet);
+        query = SupplyQuery(s, thread, conn, ttSelect, db, s.DataSet);
       }
     }
     std::vector<std::string> columns = Lines(Item(4));
@@ -150,7 +130,7 @@ struct ExecRequest {
     Refetch refetch(RefetchText);
     const bool pooled = thread && s.EffectiveMode(&to) == 1;
     if (pooled && refetch.Empty()) s.ReleaseThreadSession(*thread);
-    if (ok) SendToken(s, to, SQLExec, message.empty() ? "1" : message);
+    if (ok) SendText(s, to, SQLExec, message.empty() ? "1" : message);
     else s.SendErrorMessage(conn, message);
     if (ok && !refetch.Empty() && (StartsWithNoCase(SQL, "insert") || StartsWithNoCase(SQL, "update"))) {
       const std::string text = refetch.ReRead(s, thread, conn, 0, SQL.rfind("UPDATE", 0) == 0);
@@ -159,7 +139,7 @@ struct ExecRequest {
         if (thread) out.AddValue(Variant(text));
         else out.AddTyped("DataSet", ftBlob, Variant(text));
         out.AddValue(Variant(refetch.Integer(8)));
-        SendToken(s, to, ReFetchedFields, out.SaveToString());
+        SendText(s, to, ReFetchedFields, out.SaveToString());
       }
     }
     if (pooled && !refetch.Empty()) s.ReleaseThreadSession(*thread);
@@ -178,16 +158,7 @@ void HandleExec(TVornServerSocket& s, TUserRecord& client) {
     s.SendErrorMessage(conn, "");
     return;
   }
-  if (s.ThreadingModel != tmSingleSession) {
-    s.RunDatabaseWork(
-        conn, ttExec, TVornParamList(),
-        [r](TVornServerSocket& server, TVornThread& t, TComponent*, TComponent* query) {
-          r.Run(server, *t.Client, &t, query);
-        },
-        r.DataBaseStr, 0);
-    return;
-  }
-  r.Run(s, client, nullptr, Supply(s, nullptr, conn, ttExec, r.DataBaseStr, s.DataSet));
+  RunRequest(s, client, r, ttExec, r.DataBaseStr, 0, s.DataSet);
 }
 
 // ---- StoredProcedure ----
@@ -203,30 +174,9 @@ struct ProcedureRequest {
     if (s.OnStoredProcedure) s.OnStoredProcedure(conn, query, DataBaseStr, Name, params, Options & soExecStoredProc);
     auto* ds = dynamic_cast<TDataSet*>(query);
     TVornDBTools tools(conn, thread, ds);
-    SendToken(s, to, thread ? FieldDefs : TableFieldDefs, tools.FieldDefs());
-    TVornSelectSQLOptionSet runOptions = Options;
-    if (Rows == -1) runOptions &= ~soPackets;
-    std::string rows = tools.Rows(false, Rows, runOptions);
-    if (ds && !(runOptions & soPackets)) ds->Close();
-    const bool compressed = TVornDBTools::Compress(rows, runOptions);
-    int32_t handle = 0;
-    if (thread) {
-      const int mode = s.EffectiveMode(&to);
-      if (mode == 2 && (Options & soPackets) && ds) {
-        const auto pool = s.Pool();
-        if (const auto queries = pool ? pool->QueriesOf(conn) : nullptr) {
-          queries->Add({ds, nullptr, to.Line.RequestId(), Rows, false});
-          thread->OwnsDataSet = false;
-          handle = to.Line.RequestId();
-        }
-      }
-    }
-    to.Line.ResetCursor();
-    to.Line.SetToken(TableResultSet);
-    to.Line.AddField(handle);
-    to.Line.AddField(rows);
-    to.Line.AddField(compressed ? 1 : 0);
-    s.SendReply(&to);
+    SendText(s, to, thread ? FieldDefs : TableFieldDefs, tools.FieldDefs());
+    const TRowsReply reply = BuildRowsReply(s, to, thread, tools, Rows, Options);
+    SendRows(s, to, TableResultSet, reply.Handle, reply.Text, reply.Compressed);
     if (thread && s.EffectiveMode(&to) == 1) s.ReleaseThreadSession(*thread);
     if (s.OnStoredProcedure && params.Count() > 0) {
       to.Line.ResetCursor();
@@ -258,7 +208,7 @@ void HandleStoredProcedure(TVornServerSocket& s, TUserRecord& client) {
         r.DataBaseStr, supplied);
     return;
   }
-  if (s.OnStoredProcedure) s.StoredProcDataSet = Supply(s, nullptr, conn, ttStoredProc, r.DataBaseStr, s.StoredProcDataSet);
+  if (s.OnStoredProcedure) s.StoredProcDataSet = SupplyQuery(s, nullptr, conn, ttStoredProc, r.DataBaseStr, s.StoredProcDataSet);
   r.Run(s, client, nullptr, s.StoredProcDataSet);
 }
 
@@ -311,7 +261,7 @@ struct TransactionRequest {
     TComponent* session = nullptr;
     bool supplied = false;
     if (s.OnTransactionBegin) {
-      session = Supply(s, thread, conn, ttTransactionStart, DataBaseStr, nullptr);
+      session = SupplyQuery(s, thread, conn, ttTransactionStart, DataBaseStr, nullptr);
       supplied = session != nullptr;
       if (!session && thread) session = thread->Session;
       s.OnTransactionBegin(conn, session, Name);
@@ -367,8 +317,8 @@ struct TransactionRequest {
     if (errors.Count() > 0) {
       s.SendErrorMessage(conn, (thread ? "\x04" : "\x02") + errors.SaveToString());
     } else if (!failed) {
-      SendToken(s, to, SQLExec, message.empty() ? "1" : message);
-      if (refetched.Count() > 0) SendToken(s, to, ReFetchedFields, refetched.SaveToString());
+      SendText(s, to, SQLExec, message.empty() ? "1" : message);
+      if (refetched.Count() > 0) SendText(s, to, ReFetchedFields, refetched.SaveToString());
     } else {
       s.SendErrorMessage(conn, failure.empty() ? "Transaction Failed " : failure);
     }
@@ -392,16 +342,7 @@ void HandleTransaction(TVornServerSocket& s, TUserRecord& client) {
     s.SendErrorMessage(conn, "");
     return;
   }
-  if (s.ThreadingModel != tmSingleSession) {
-    s.RunDatabaseWork(
-        conn, ttExec, TVornParamList(),
-        [r](TVornServerSocket& server, TVornThread& t, TComponent*, TComponent* query) {
-          r.Run(server, *t.Client, &t, query);
-        },
-        r.DataBaseStr, 0);
-    return;
-  }
-  r.Run(s, client, nullptr, Supply(s, nullptr, conn, ttExec, r.DataBaseStr, s.DataSet));
+  RunRequest(s, client, r, ttExec, r.DataBaseStr, 0, s.DataSet);
 }
 
 
@@ -415,16 +356,16 @@ struct ParameterizedRequest {
     TVornParamList statements(StatementsText, 0);
     TComponent* session = nullptr;
     if (s.OnTransactionBegin) {
-      session = Supply(s, thread, conn, ttTransactionStart, DataBaseStr, nullptr);
+      session = SupplyQuery(s, thread, conn, ttTransactionStart, DataBaseStr, nullptr);
       if (!session && thread) session = thread->Session;
       s.OnTransactionBegin(conn, session, DataBaseStr);
     }
-    TComponent* query = execQuery ? execQuery : Supply(s, thread, conn, ttExec, DataBaseStr, s.DataSet);
+    TComponent* query = execQuery ? execQuery : SupplyQuery(s, thread, conn, ttExec, DataBaseStr, s.DataSet);
     TVornParamList results;
     bool lastOk = true;
     const auto reply = [&] {
       if (thread && s.EffectiveMode(&to) == 1) s.ReleaseThreadSession(*thread);
-      SendToken(s, to, ParameterizedTransactions, results.SaveToString());
+      SendText(s, to, ParameterizedTransactions, results.SaveToString());
     };
     try {
       for (int i = 0; i < statements.Count(); ++i) {
@@ -459,16 +400,7 @@ void HandleParameterizedTransactions(TVornServerSocket& s, TUserRecord& client) 
     s.SendErrorMessage(conn, "");
     return;
   }
-  if (s.ThreadingModel != tmSingleSession) {
-    s.RunDatabaseWork(
-        conn, ttExec, TVornParamList(),
-        [r](TVornServerSocket& server, TVornThread& t, TComponent*, TComponent* query) {
-          r.Run(server, *t.Client, &t, query);
-        },
-        r.DataBaseStr, 0);
-    return;
-  }
-  r.Run(s, client, nullptr, nullptr);
+  RunRequest(s, client, r, ttExec, r.DataBaseStr, 0, s.DataSet);
 }
 
 // ---- transactions kept open on a persistent session ----
@@ -554,15 +486,12 @@ bool HandleTransactionControl(TVornServerSocket& s, TUserRecord& client, TVornPa
 
 void RegisterExecRequests(TVornServerSocket& server) {
   TVornServerSocket* s = &server;
-  const auto on = [s](uint8_t token, void (*handler)(TVornServerSocket&, TUserRecord&)) {
-    s->SetTokenHandler(token, [s, handler](TUserRecord& client) { handler(*s, client); });
-  };
-  on(ExecSQLParam, HandleExec);
-  on(StoredProcedure, HandleStoredProcedure);
-  on(Transaction, HandleTransaction);
-  on(ParameterizedTransactions, HandleParameterizedTransactions);
-  on(PersistentTransactionStart, HandlePersistentTransaction);
-  on(PersistentTransactionEnd, HandlePersistentTransaction);
+  OnToken(server, ExecSQLParam, HandleExec);
+  OnToken(server, StoredProcedure, HandleStoredProcedure);
+  OnToken(server, Transaction, HandleTransaction);
+  OnToken(server, ParameterizedTransactions, HandleParameterizedTransactions);
+  OnToken(server, PersistentTransactionStart, HandlePersistentTransaction);
+  OnToken(server, PersistentTransactionEnd, HandlePersistentTransaction);
   server.SetSystemCodedHandler(cmTransactionControl, [s](TUserRecord& client, TVornParamList& list) {
     return HandleTransactionControl(*s, client, list);
   });

@@ -9,13 +9,6 @@ namespace qzt {
 
 namespace {
 
-enum TVornMetaData : int {
-  mdNormalQuery, mdTables, mdIndexes, mdFields, mdViews, mdStoredProcs, mdForeignKeys, mdSystemTables, mdDBMSName,
-  mdPrimeKeys, mdStoredProcColumns, mdServerDataSets, mdCustomDataSets, mdBusinessObjects, mdProviders,
-  mdBusObjectParams, mdProviderParams, mdVCLFields, mdOtherMetaData, mdBusinessObjectNames, mdUserList,
-  mdAliasedBizObjectMethods, mdProviderPrimeFields, mdProviderUpdateTables, mdProviderPrimeFieldsFromBizObject,
-  mdTriggers, mdTableFields, mdStatelessUserList,
-};
 constexpr int kMetaDataOffset = 99;  // field 4 carries the kind's ordinal plus 99
 
 std::unique_ptr<TVornDataSet> NewDataSet(std::initializer_list<std::tuple<const char*, TFieldType, int32_t>> fields) {

@@ -2,9 +2,11 @@
 // DataSet, blob fetches and batch selects. Replies are built in the line of the record that answers: the
 // client's own on the I/O thread, the worker thread's copy on a worker thread.
 #include "dataset/vorn_dataset.h"
+#include "platform/text_utils.h"
 #include "server/session_list.h"
 #include "services/data_services.h"
 #include "services/db_tools.h"
+#include "services/request_runner.h"
 
 namespace qzt {
 
@@ -13,19 +15,19 @@ namespace {
 constexpr const char* kDataSetUnassigned = "Server Problem: VornServer.DataSet Property is unassigned.";
 
 void SendFieldDefs(TVornServerSocket& s, TUserRecord& to, const std::string& defs) {
-  to.Line.ResetCursor();
-  to.Line.SetToken(FieldDefs);
-  to.Line.AddField(defs);
-  s.SendReply(&to);
+  SendText(s, to, FieldDefs, defs);
 }
 
 void SendResultSet(TVornServerSocket& s, TUserRecord& to, int32_t state, const std::string& rows, bool compressed) {
-  to.Line.ResetCursor();
-  to.Line.SetToken(SQLResultSet);
-  to.Line.AddField(state);
-  to.Line.AddField(rows);
-  to.Line.AddField(compressed ? 1 : 0);
-  s.SendReply(&to);
+  SendRows(s, to, SQLResultSet, state, rows, compressed);
+}
+
+// The dataset to run a select on; the errors of a missing one or a missing plug-in event end the request.
+TDataSet& RequireQuery(TVornServerSocket& s, TClientConnection* conn, TComponent* query) {
+  auto* ds = dynamic_cast<TDataSet*>(query);
+  if (!ds) s.SendErrorAndRaise(conn, "No DataSet assigned for Server Param Query Event");
+  if (!s.OnSubmitSQLParams) s.SendErrorAndRaise(conn, "On Submit SQL Param not assigned");
+  return *ds;
 }
 
 // The rows of the select: the query is run through the plug-in, the field definitions and the rows sent.
@@ -36,9 +38,7 @@ struct SelectRequest {
 
   void Run(TVornServerSocket& s, TUserRecord& to, TVornThread* thread, TComponent* query) const {
     TClientConnection* conn = to.Connection.get();
-    auto* ds = dynamic_cast<TDataSet*>(query);
-    if (!ds) s.SendErrorAndRaise(conn, "No DataSet assigned for Server Param Query Event");
-    if (!s.OnSubmitSQLParams) s.SendErrorAndRaise(conn, "On Submit SQL Param not assigned");
+    TDataSet* ds = &RequireQuery(s, conn, query);
     TVornParamList params(ParamsText, 0);
     TVornDBTools tools(conn, thread, ds);
     s.LogCategory(lcSelectSQL, conn, "Select SQL " + SQL);
@@ -49,24 +49,9 @@ struct SelectRequest {
     }
     if (thread && thread->Terminated) return;
     SendFieldDefs(s, to, tools.Result);
-    TVornSelectSQLOptionSet runOptions = Options;
-    if (Rows == -1) runOptions &= ~soPackets;
-    std::string rows = tools.Rows(false, Rows, runOptions);
-    if (!(runOptions & soPackets)) ds->Close();
-    const bool compressed = TVornDBTools::Compress(rows, runOptions);
-    int32_t handle = 0;
-    const int mode = s.EffectiveMode(&to);
-    if (thread && mode == 1) {
-      s.ReleaseThreadSession(*thread);
-    } else if (mode == 2 && (Options & soPackets)) {
-      const auto pool = s.Pool();
-      if (const auto queries = pool ? pool->QueriesOf(conn) : nullptr) {
-        queries->Add({ds, nullptr, to.Line.RequestId(), Rows, false});
-        if (thread) thread->OwnsDataSet = false;
-        handle = to.Line.RequestId();
-      }
-    }
-    if (!tools.Error) SendResultSet(s, to, handle, rows, compressed);
+    const TRowsReply reply = BuildRowsReply(s, to, thread, tools, Rows, Options);
+    if (thread && s.EffectiveMode(&to) == 1) s.ReleaseThreadSession(*thread);
+    if (!tools.Error) SendResultSet(s, to, reply.Handle, reply.Text, reply.Compressed);
   }
 };
 
@@ -113,23 +98,12 @@ void HandleSelect(TVornServerSocket& s, TUserRecord& client) {
     line.AddField(field4);
     s.SendReply(&client);
   }
-  if (s.ThreadingModel != tmSingleSession) {
-    const TVornSelectSQLOptionSet supplied = s.EffectiveMode(&client) == 2 ? r.Options : r.Options & ~soPackets;
-    s.RunDatabaseWork(
-        conn, ttSelect, TVornParamList(),
-        [r](TVornServerSocket& server, TVornThread& t, TComponent*, TComponent* query) {
-          r.Run(server, *t.Client, &t, query);
-        },
-        r.DataBaseStr, supplied);
-    return;
-  }
-  if (!s.DataSet) {
+  if (s.ThreadingModel == tmSingleSession && !s.DataSet) {
     s.SendErrorMessage(conn, kDataSetUnassigned);
     return;
   }
-  TComponent* query = s.DataSet;
-  if (s.ThreadedDBSupplyQuery) s.ThreadedDBSupplyQuery(nullptr, conn, ttSelect, r.DataBaseStr, false, query, 0);
-  r.Run(s, client, nullptr, query ? query : s.DataSet);
+  const TVornSelectSQLOptionSet supplied = s.EffectiveMode(&client) == 2 ? r.Options : r.Options & ~soPackets;
+  RunRequest(s, client, r, ttSelect, r.DataBaseStr, supplied, s.DataSet);
 }
 
 // The kept queries of the client's persistent session; none (with the error sent) in other modes.
@@ -292,15 +266,8 @@ void HandleBlobFetch(TVornServerSocket& s, TUserRecord& client) {
 // One statement per line; blank lines are no statements.
 std::vector<std::string> StatementLines(const std::string& text) {
   std::vector<std::string> out;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string l = text.substr(start, end - start);
-    if (!l.empty() && l.back() == '\r') l.pop_back();
-    if (l.find_first_not_of(" \t") != std::string::npos) out.push_back(std::move(l));
-    start = end + 1;
-  }
+  for (std::string& line : SplitLines(text))
+    if (!Trim(line).empty()) out.push_back(std::move(line));
   return out;
 }
 
@@ -311,9 +278,7 @@ struct BatchRequest {
 
   void Run(TVornServerSocket& s, TUserRecord& to, TVornThread* thread, TComponent* query) const {
     TClientConnection* conn = to.Connection.get();
-    auto* ds = dynamic_cast<TDataSet*>(query);
-    if (!ds) s.SendErrorAndRaise(conn, "No DataSet assigned for Server Param Query Event");
-    if (!s.OnSubmitSQLParams) s.SendErrorAndRaise(conn, "On Submit SQL Param not assigned");
+    TDataSet* ds = &RequireQuery(s, conn, query);
     TVornParamList perStatement(ParamsText, 0);
     TVornDataSet batch;
     batch.AddFastField("ID", ftInteger, 0);
@@ -355,33 +320,56 @@ void HandleBatchSelect(TVornServerSocket& s, TUserRecord& client) {
   const size_t tilde = field1.find('~');
   r.DataBaseStr = field1.substr(0, tilde);
   if (tilde != std::string::npos) r.ParamsText = field1.substr(tilde + 1);
-  if (s.ThreadingModel != tmSingleSession) {
-    s.RunDatabaseWork(
-        client.Connection.get(), ttSelect, TVornParamList(),
-        [r](TVornServerSocket& server, TVornThread& t, TComponent*, TComponent* query) {
-          r.Run(server, *t.Client, &t, query);
-        },
-        r.DataBaseStr, 0);
-    return;
-  }
-  r.Run(s, client, nullptr, s.DataSet);
+  RunRequest(s, client, r, ttSelect, r.DataBaseStr, 0, s.DataSet);
 }
 
 }  // namespace
 
+void SendText(TVornServerSocket& s, TUserRecord& to, uint8_t token, const std::string& text) {
+  to.Line.ResetCursor();
+  to.Line.SetToken(token);
+  to.Line.AddField(text);
+  s.SendReply(&to);
+}
+
+void SendRows(TVornServerSocket& s, TUserRecord& to, uint8_t token, int32_t state, const std::string& rows,
+              bool compressed) {
+  to.Line.ResetCursor();
+  to.Line.SetToken(token);
+  to.Line.AddField(state);
+  to.Line.AddField(rows);
+  to.Line.AddField(compressed ? 1 : 0);
+  s.SendReply(&to);
+}
+
+TRowsReply BuildRowsReply(TVornServerSocket& s, TUserRecord& to, TVornThread* thread, TVornDBTools& tools,
+                          int32_t rows, TVornSelectSQLOptionSet options) {
+  TVornSelectSQLOptionSet runOptions = options;
+  if (rows == -1) runOptions &= ~soPackets;
+  TRowsReply reply;
+  reply.Text = tools.Rows(false, rows, runOptions);
+  if (tools.DataSet && !(runOptions & soPackets)) tools.DataSet->Close();
+  reply.Compressed = TVornDBTools::Compress(reply.Text, runOptions);
+  if (thread && tools.DataSet && (options & soPackets) && s.EffectiveMode(&to) == 2) {
+    const auto pool = s.Pool();
+    if (const auto queries = pool ? pool->QueriesOf(to.Connection.get()) : nullptr) {
+      queries->Add({tools.DataSet, nullptr, to.Line.RequestId(), rows, false});
+      thread->OwnsDataSet = false;  // the kept query owns it now
+      reply.Handle = to.Line.RequestId();
+    }
+  }
+  return reply;
+}
+
 void RegisterQueryRequests(TVornServerSocket& server) {
-  TVornServerSocket* s = &server;
-  const auto on = [s](uint8_t token, void (*handler)(TVornServerSocket&, TUserRecord&)) {
-    s->SetTokenHandler(token, [s, handler](TUserRecord& client) { handler(*s, client); });
-  };
-  on(FieldDefs, HandleFieldDefs);
-  on(SQLSelect2, HandleSelect);
-  on(SQLResultSet, HandleResultSet);
-  on(StreamRequest, HandleBlobFetch);
-  on(SQLGetNextPacket, HandleNextPacket);
-  on(SQLPacketQueryFree, HandlePacketQueryFree);
-  on(ArgusSQL, HandleBatchSelect);
-  on(SQLGetNextPacketLocate, HandleLocatePacket);
+  OnToken(server, FieldDefs, HandleFieldDefs);
+  OnToken(server, SQLSelect2, HandleSelect);
+  OnToken(server, SQLResultSet, HandleResultSet);
+  OnToken(server, StreamRequest, HandleBlobFetch);
+  OnToken(server, SQLGetNextPacket, HandleNextPacket);
+  OnToken(server, SQLPacketQueryFree, HandlePacketQueryFree);
+  OnToken(server, ArgusSQL, HandleBatchSelect);
+  OnToken(server, SQLGetNextPacketLocate, HandleLocatePacket);
 }
 
 }  // namespace qzt

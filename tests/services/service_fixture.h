@@ -39,17 +39,10 @@ class ServiceFixture : public ::testing::TestWithParam<TVornThreadModel> {
  protected:
   static void SetUpTestSuite() {
     dir = MakeDemoFolder("qzt-services");
-    TpFIBDatabase db;
-    TpFIBTransaction tra;
-    db.DBName = (dir / "demo.fdb").string();
-    db.UserName = "SYSDBA";
-    db.DefaultTransaction = &tra;
-    tra.DefaultDatabase = &db;
-    db.Connect();
-    TpFIBQuery q;
-    q.Database = &db;
-    q.Transaction = &tra;
-    q.Options = qoStartTransaction | qoAutoCommit;
+    TFIBDataModule m;
+    m.IBDatabase.DBName = (dir / "demo.fdb").string();
+    m.IBDatabase.UserName = "SYSDBA";
+    m.IBDatabase.Connect();
     for (const char* sql :
          {"create table kinds (id integer not null primary key, name varchar(20), small smallint, big bigint, "
           "ratio double precision, price numeric(12,2), sold_on date, at_time time, stamped timestamp, flag boolean, "
@@ -58,8 +51,8 @@ class ServiceFixture : public ::testing::TestWithParam<TVornThreadModel> {
           "'2026-12-11 18:00:00', true, 'hello', x'01FF')",
           "insert into kinds (id) values (2)",
           "create table plain (id integer, name varchar(10))"}) {
-      q.SetSQL(sql);
-      q.ExecQuery();
+      m.ExecQuery.SetSQL(sql);
+      m.ExecQuery.ExecQuery();
     }
   }
   static void TearDownTestSuite() { fs::remove_all(dir); }
