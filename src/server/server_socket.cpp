@@ -313,11 +313,11 @@ void TVornServerSocket::ReadPath(const ConnectionPtr& conn, std::string bytes) {
     try {
       DispatchMessage(*client);
     } catch (const std::exception& e) {
-      // The message ends here; the frames still queued wait for the next read.
+      // The message ends here; the frames already received after it are still served (left waiting for
+      // a next read, a good request behind a bad one would get no answer until the client sent again).
       const std::string text = e.what();
       if (FindClient(conn.get()) == client) SendErrorMessage(conn.get(), text);
       if (OnShowServerMessage) OnShowServerMessage(*this, Utf8ToCp949("일반에러") + ": " + text);
-      break;
     }
     if (!IsConnectionValid(conn.get()) || FindClient(conn.get()) != client) return;
     client->ReceiveBuffer.clear();
