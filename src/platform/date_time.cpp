@@ -8,6 +8,7 @@
 
 #include "platform/exceptions.h"
 #include "platform/platform_texts.h"
+#include "platform/text_utils.h"
 
 namespace qzt {
 namespace {
@@ -59,12 +60,6 @@ Parts Decode(TDateTime dt) {
   return p;
 }
 
-bool StartsWithNoCase(std::string_view s, size_t at, std::string_view what) {
-  if (s.size() - at < what.size()) return false;
-  for (size_t i = 0; i < what.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[at + i])) != what[i]) return false;
-  return true;
-}
 
 void AppendFormat(std::string& out, std::string_view mask, const Parts& p, TDateTime dt);
 
@@ -74,8 +69,8 @@ void AppendFormat(std::string& out, std::string_view mask, const Parts& p, TDate
   // 12-hour clock when the mask has an am/pm marker anywhere.
   bool twelve = false;
   for (size_t i = 0; i < mask.size(); ++i)
-    if (StartsWithNoCase(mask, i, "am/pm") || StartsWithNoCase(mask, i, "a/p") ||
-        StartsWithNoCase(mask, i, "ampm"))
+    if (StartsText(mask.substr(i), "am/pm") || StartsText(mask.substr(i), "a/p") ||
+        StartsText(mask.substr(i), "ampm"))
       twelve = true;
   char last = 0;  // the last date/time letter, for the "m after h" rule
   size_t i = 0;
@@ -158,13 +153,13 @@ void AppendFormat(std::string& out, std::string_view mask, const Parts& p, TDate
         }
         break;
       case 'A':
-        if (StartsWithNoCase(mask, i, "am/pm")) {
+        if (StartsText(mask.substr(i), "am/pm")) {
           out += p.hour < 12 ? std::string(mask.substr(i, 2)) : std::string(mask.substr(i + 3, 2));
           n = 5;
-        } else if (StartsWithNoCase(mask, i, "a/p")) {
+        } else if (StartsText(mask.substr(i), "a/p")) {
           out += p.hour < 12 ? mask[i] : mask[i + 2];
           n = 3;
-        } else if (StartsWithNoCase(mask, i, "ampm")) {
+        } else if (StartsText(mask.substr(i), "ampm")) {
           out += p.hour < 12 ? "AM" : "PM";
           n = 4;
         } else {
@@ -234,7 +229,8 @@ bool ScanTime(Scanner& sc, TDateTime& out) {
     if (sc.Char(DecimalSeparator) && !sc.Number(z, 3)) return false;
   }
   sc.Spaces();
-  if (StartsWithNoCase(sc.s, sc.i, "am") || StartsWithNoCase(sc.s, sc.i, "pm")) {
+  const std::string_view rest = sc.s.substr(sc.i);
+  if (StartsText(rest, "am") || StartsText(rest, "pm")) {
     bool pm = std::tolower(static_cast<unsigned char>(sc.s[sc.i])) == 'p';
     sc.i += 2;
     if (h < 1 || h > 12) return false;

@@ -25,6 +25,14 @@ std::string UpperCase(std::string_view s) {
   return out;
 }
 
+bool StartsText(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && SameText(s.substr(0, prefix.size()), prefix);
+}
+
+bool ContainsText(std::string_view s, std::string_view part) {
+  return UpperCase(s).find(UpperCase(part)) != std::string::npos;
+}
+
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
   size_t start = 0;

@@ -15,14 +15,6 @@ namespace qzt {
 
 namespace {
 
-bool ContainsText(const std::string& text, const std::string& part) {
-  return UpperCase(text).find(UpperCase(part)) != std::string::npos;
-}
-
-bool StartsWithNoCase(const std::string& text, std::string_view word) {
-  return text.size() >= word.size() && SameText(std::string_view(text).substr(0, word.size()), word);
-}
-
 // The non-empty lines of a text.
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> out;
@@ -30,7 +22,6 @@ std::vector<std::string> Lines(const std::string& text) {
     if (!line.empty()) out.push_back(std::move(line));
   return out;
 }
-
 
 // The description of rows to read again after they were written: items by position.
 struct Refetch {
@@ -132,7 +123,7 @@ struct ExecRequest {
     if (pooled && refetch.Empty()) s.ReleaseThreadSession(*thread);
     if (ok) SendText(s, to, SQLExec, message.empty() ? "1" : message);
     else s.SendErrorMessage(conn, message);
-    if (ok && !refetch.Empty() && (StartsWithNoCase(SQL, "insert") || StartsWithNoCase(SQL, "update"))) {
+    if (ok && !refetch.Empty() && (StartsText(SQL, "insert") || StartsText(SQL, "update"))) {
       const std::string text = refetch.ReRead(s, thread, conn, 0, SQL.rfind("UPDATE", 0) == 0);
       if (!text.empty()) {
         TVornParamList out;
@@ -290,8 +281,8 @@ struct TransactionRequest {
           continue;
         }
         if (!error.empty()) message = error;
-        const bool insert = StartsWithNoCase(sql, "INSERT");
-        if ((refetchCount == 0 || i < refetchCount) && (insert || StartsWithNoCase(sql, "UPDATE")) &&
+        const bool insert = StartsText(sql, "INSERT");
+        if ((refetchCount == 0 || i < refetchCount) && (insert || StartsText(sql, "UPDATE")) &&
             !refetch.Empty()) {
           Variant autoInc;
           const std::string text =
