@@ -94,6 +94,18 @@ void TFIBDataModule::ReleaseAliasDatabases() {
 
 // ---- the plug-in ----
 
+namespace {
+
+// The component a handler works on, as the kind it needs; a missing or different one is reported to the
+// client like any other failure of the request.
+template <typename T>
+T& Supplied(TComponent* component, const char* what) {
+  if (auto* c = dynamic_cast<T*>(component)) return *c;
+  throw EFIBError(std::string("No ") + what + " was supplied for the request");
+}
+
+}  // namespace
+
 TVornFIBPlusPlugin::TVornFIBPlusPlugin() {
   ThreadedDBSupplySession = [this](TClientConnection* c, const std::string& name, TComponent*& s) {
     SupplySession(c, name, s);
@@ -104,7 +116,7 @@ TVornFIBPlusPlugin::TVornFIBPlusPlugin() {
   OnSubmitSQL = [this](TClientConnection* c, TDataSet* query, const std::string&, const std::string& sql,
                        TVornSelectSQLOptionSet) {
     try {
-      auto& ds = dynamic_cast<TpFIBDataSet&>(*query);
+      auto& ds = Supplied<TpFIBDataSet>(query, "select query");
       ds.Close();
       ds.SetSelectSQL(sql);
       ds.Open();
@@ -116,7 +128,7 @@ TVornFIBPlusPlugin::TVornFIBPlusPlugin() {
   OnSubmitSQLParams = [this](TClientConnection* c, TDataSet* query, const std::string&, const std::string& sql,
                              TVornParamList& params) {
     try {
-      auto& ds = dynamic_cast<TpFIBDataSet&>(*query);
+      auto& ds = Supplied<TpFIBDataSet>(query, "select query");
       ds.Close();
       ds.SetSelectSQL(sql);
       for (int i = 0; i < params.Count(); ++i) {
@@ -137,7 +149,7 @@ TVornFIBPlusPlugin::TVornFIBPlusPlugin() {
                               bool& result, std::string& errorMsg, TVornParamList& params) {
     result = false;
     try {
-      auto& q = dynamic_cast<TpFIBQuery&>(*query);
+      auto& q = Supplied<TpFIBQuery>(query, "statement query");
       for (const std::string& line : SplitLines(sql)) {
         if (Trim(line).empty()) continue;
         q.SetSQL(line);
@@ -157,7 +169,7 @@ TVornFIBPlusPlugin::TVornFIBPlusPlugin() {
   OnInsertAutoIncrementFetch = [this](TClientConnection* c, TComponent* query, const std::string&,
                                       const std::string& table, const std::string& field, int32_t& value) {
     try {
-      auto& ds = dynamic_cast<TpFIBDataSet&>(*query);
+      auto& ds = Supplied<TpFIBDataSet>(query, "select query");
       ds.Close();
       ds.SetSelectSQL("Select max(" + field + ") from " + table);
       ds.Open();
@@ -169,7 +181,7 @@ TVornFIBPlusPlugin::TVornFIBPlusPlugin() {
   OnFetchBlobEvent = [this](TClientConnection* c, TComponent* query, const std::string&, const std::string& table,
                             const std::string& field, const std::string& where, std::string& blob) {
     try {
-      auto& ds = dynamic_cast<TpFIBDataSet&>(*query);
+      auto& ds = Supplied<TpFIBDataSet>(query, "select query");
       ds.Close();
       std::string sql = "Select " + table + "." + field + " from " + table + " " + where;
       for (size_t p; (p = sql.find("\r\n")) != std::string::npos;) sql.erase(p, 2);
@@ -185,7 +197,7 @@ TVornFIBPlusPlugin::TVornFIBPlusPlugin() {
   };
   OnTransactionBegin = [this](TClientConnection* c, TComponent* session, const std::string&) {
     try {
-      auto& t = dynamic_cast<TpFIBTransaction&>(*session);
+      auto& t = Supplied<TpFIBTransaction>(session, "transaction");
       if (!t.Active()) t.StartTransaction();
     } catch (const std::exception& e) {
       ReportError(c, e.what(), true);
@@ -196,7 +208,7 @@ TVornFIBPlusPlugin::TVornFIBPlusPlugin() {
   BindMetaDataEvents();
   OnTransactionEnd = [this](TClientConnection* c, TComponent* session, bool success) {
     try {
-      auto& t = dynamic_cast<TpFIBTransaction&>(*session);
+      auto& t = Supplied<TpFIBTransaction>(session, "transaction");
       if (success && t.Active()) t.Commit();
       else if (t.Active()) t.Rollback();
       if (ServerSocket())

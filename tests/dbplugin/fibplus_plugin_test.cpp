@@ -180,6 +180,25 @@ TEST_F(FibPlusPlugin, AutoIncrementBlobsAndTransactions) {
   EXPECT_TRUE(Logged("End Transaction Success"));
 }
 
+TEST_F(FibPlusPlugin, HandlersGivenNoComponentReportIt) {
+  TVornParamList none;
+  bool ok = true;
+  std::string error, blob;
+  int32_t value = -1;
+  server.OnSubmitSQL(nullptr, nullptr, "", "select 1 from rdb$database", 0);
+  server.OnSubmitSQLParams(nullptr, nullptr, "", "select 1 from rdb$database", none);
+  server.OnExecSQLParamList(nullptr, nullptr, "", "delete from plain", ok, error, none);
+  server.OnInsertAutoIncrementFetch(nullptr, nullptr, "", "items", "item_id", value);
+  server.OnFetchBlobEvent(nullptr, nullptr, "", "items", "photo", "where item_id = 1", blob);
+  server.OnTransactionBegin(nullptr, nullptr, "t");
+  server.OnTransactionEnd(nullptr, nullptr, true);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(error, "No statement query was supplied for the request");
+  EXPECT_EQ(value, -1);
+  EXPECT_TRUE(Logged("No select query was supplied for the request"));
+  EXPECT_TRUE(Logged("No transaction was supplied for the request"));
+}
+
 TEST_F(FibPlusPlugin, AliasesNameDatabasesOfTheirOwn) {
   const fs::path second = dir / "second.fdb";
   if (!fs::exists(second)) CreateDemoDatabase(second.string());
