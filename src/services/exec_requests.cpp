@@ -191,15 +191,12 @@ void HandleStoredProcedure(TVornServerSocket& s, TUserRecord& client) {
   TClientConnection* conn = client.Connection.get();
   if (s.ThreadingModel != tmSingleSession && s.OnStoredProcedure) {
     const TVornSelectSQLOptionSet supplied = s.EffectiveMode(&client) == 2 ? r.Options : r.Options & ~soPackets;
-    s.RunDatabaseWork(
-        conn, ttStoredProc, TVornParamList(),
-        [r](TVornServerSocket& server, TVornThread& t, TComponent*, TComponent* query) {
-          r.Run(server, *t.Client, &t, query);
-        },
-        r.DataBaseStr, supplied);
+    RunRequest(s, client, r, ttStoredProc, r.DataBaseStr, supplied, nullptr);
     return;
   }
-  if (s.OnStoredProcedure) s.StoredProcDataSet = SupplyQuery(s, nullptr, conn, ttStoredProc, r.DataBaseStr, s.StoredProcDataSet);
+  // Without threads the query used is kept in StoredProcDataSet (without the event: its current state).
+  if (s.OnStoredProcedure)
+    s.StoredProcDataSet = SupplyQuery(s, nullptr, conn, ttStoredProc, r.DataBaseStr, s.StoredProcDataSet);
   r.Run(s, client, nullptr, s.StoredProcDataSet);
 }
 
@@ -231,6 +228,20 @@ void RunTriggerHook(TVornServerSocket& s, TUserRecord& client, const std::string
   }
 }
 
+// Begins the transaction of a request when the plug-in handles it: on the session it supplies for the
+// transaction start, or else on the worker thread's session. Returns that session; `supplied` says
+// whether the plug-in supplied it.
+TComponent* BeginTransaction(TVornServerSocket& s, TVornThread* thread, TClientConnection* conn,
+                             const std::string& db, const std::string& name, bool& supplied) {
+  supplied = false;
+  if (!s.OnTransactionBegin) return nullptr;
+  TComponent* session = SupplyQuery(s, thread, conn, ttTransactionStart, db, nullptr);
+  supplied = session != nullptr;
+  if (!session && thread) session = thread->Session;
+  s.OnTransactionBegin(conn, session, name);
+  return session;
+}
+
 struct TransactionRequest {
   std::string Name, StatementsText, DataBaseStr, RefetchText;
   bool Collect = false, MasterDetail = false;
@@ -249,14 +260,8 @@ struct TransactionRequest {
           refetchCount = static_cast<int>(StrToInt64Def(n.substr(dot + 1), 0));
       }
     }
-    TComponent* session = nullptr;
     bool supplied = false;
-    if (s.OnTransactionBegin) {
-      session = SupplyQuery(s, thread, conn, ttTransactionStart, DataBaseStr, nullptr);
-      supplied = session != nullptr;
-      if (!session && thread) session = thread->Session;
-      s.OnTransactionBegin(conn, session, Name);
-    }
+    TComponent* session = BeginTransaction(s, thread, conn, DataBaseStr, Name, supplied);
     TComponent* query = execQuery;
     bool failed = false, lastOk = true;
     std::string failure, message;
@@ -345,12 +350,8 @@ struct ParameterizedRequest {
   void Run(TVornServerSocket& s, TUserRecord& to, TVornThread* thread, TComponent* execQuery) const {
     TClientConnection* conn = to.Connection.get();
     TVornParamList statements(StatementsText, 0);
-    TComponent* session = nullptr;
-    if (s.OnTransactionBegin) {
-      session = SupplyQuery(s, thread, conn, ttTransactionStart, DataBaseStr, nullptr);
-      if (!session && thread) session = thread->Session;
-      s.OnTransactionBegin(conn, session, DataBaseStr);
-    }
+    bool supplied = false;
+    TComponent* session = BeginTransaction(s, thread, conn, DataBaseStr, DataBaseStr, supplied);
     TComponent* query = execQuery ? execQuery : SupplyQuery(s, thread, conn, ttExec, DataBaseStr, s.DataSet);
     TVornParamList results;
     bool lastOk = true;
