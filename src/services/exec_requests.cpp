@@ -106,6 +106,7 @@ struct ExecRequest {
   void Run(TVornServerSocket& s, TUserRecord& to, TVornThread* thread, TComponent* query) const {
     TClientConnection* conn = to.Connection.get();
     TVornParamList params(ParamsText, 0);
+    Refetch refetch(RefetchText);  // read before the statement runs: a malformed one fails with nothing done
     bool ok = false;
     std::string message;
     s.OnExecSQLParamList(conn, query, DataBaseStr, SQL, ok, message, params);
@@ -118,7 +119,6 @@ struct ExecRequest {
       s.SendCodedParamList(&to, cmRowsAffected, notice, false);
     }
     s.LogCategory(lcExecSQL, conn, "Exec SQL " + (DataBaseStr.empty() ? SQL : DataBaseStr + "." + SQL));
-    Refetch refetch(RefetchText);
     const bool pooled = thread && s.EffectiveMode(&to) == 1;
     if (pooled && refetch.Empty()) s.ReleaseThreadSession(*thread);
     if (ok) SendText(s, to, SQLExec, message.empty() ? "1" : message);
@@ -263,7 +263,7 @@ struct TransactionRequest {
     bool supplied = false;
     TComponent* session = BeginTransaction(s, thread, conn, DataBaseStr, Name, supplied);
     TComponent* query = execQuery;
-    bool failed = false, lastOk = true;
+    bool failed = false, raised = false, lastOk = true;
     std::string failure, message;
     TVornParamList errors, refetched;
     Variant master;
@@ -300,17 +300,19 @@ struct TransactionRequest {
         }
       }
     } catch (const std::exception& e) {
-      failed = true;
+      failed = raised = true;
       lastOk = false;
       failure = e.what();
     }
-    if (errors.Count() > 0) failed = false;  // collect mode commits what succeeded
+    // Collect mode commits what succeeded; an exception fails the whole request.
+    const bool collected = errors.Count() > 0 && !raised;
+    if (collected) failed = false;
     if (s.OnTransactionEnd) {
       const bool success = thread && !supplied ? lastOk : !failed;
       s.OnTransactionEnd(conn, session, success);
     }
     if (thread && s.EffectiveMode(&to) == 1) s.ReleaseThreadSession(*thread);
-    if (errors.Count() > 0) {
+    if (collected) {
       s.SendErrorMessage(conn, (thread ? "\x04" : "\x02") + errors.SaveToString());
     } else if (!failed) {
       SendText(s, to, SQLExec, message.empty() ? "1" : message);

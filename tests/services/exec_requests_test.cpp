@@ -89,6 +89,11 @@ TEST_P(ExecRequests, InsertsAndUpdatesAreReadAgain) {
   Exec("insert into plain (name) values ('no key')", Refetch("plain", "id", "ID\nNAME", 1));
   EXPECT_EQ(Next().Token, SQLExec);
   EXPECT_NE(Value("select count(*) from plain"), "0");  // the next reply is this select's
+
+  // A malformed description is refused before the statement runs.
+  Exec("insert into plain (name) values ('refetch')", "9999");
+  ExpectError("Malformed parameter list: record runs past the end");
+  EXPECT_EQ(Value("select count(*) from plain where name = 'refetch'"), "0");
 }
 
 TEST_P(ExecRequests, StoredProceduresWithAndWithoutResultSets) {
@@ -142,6 +147,15 @@ TEST_P(ExecRequests, TransactionsRollBackOrCollectFailures) {
   ASSERT_EQ(errors.Count(), 1);
   EXPECT_EQ(errors.Items(0).Name.rfind("1.", 0), 0u) << errors.Items(0).Name;
   EXPECT_EQ(Value("select count(*) from customers where name starting with '" + tag + " '"), "2");  // committed
+
+  // An exception (here a statement's malformed parameter list) fails the request even in collect mode.
+  TVornParamList broken;
+  broken.AddTyped("insert into customers (name) values ('" + tag + " four')", ftString, Variant(""));
+  broken.AddTyped("insert into missing_table values (1)", ftString, Variant(""));
+  broken.AddTyped("insert into customers (name) values (:NAME)", ftString, Variant("9999"));
+  Send(Transaction, {"collect\x02"s, broken.SaveToString(), ""s, ""s});
+  ExpectError("Malformed parameter list: record runs past the end");
+  EXPECT_EQ(Value("select count(*) from customers where name = '" + tag + " four'"), "0");  // rolled back
 }
 
 TEST_P(ExecRequests, MasterDetailPassesTheMasterKey) {
