@@ -106,12 +106,15 @@ void HandleSelect(TVornServerSocket& s, TUserRecord& client) {
   RunRequest(s, client, r, ttSelect, r.DataBaseStr, supplied, s.DataSet);
 }
 
-// The kept queries of the client's persistent session; none (with the error sent) in other modes.
+// Packets exist on persistent sessions only: in other modes the request is answered with the error.
+bool RefusedWithoutPersistentSession(TVornServerSocket& s, TUserRecord& client) {
+  if (s.EffectiveMode(&client) == 2) return false;
+  s.SendErrorMessage(client.Connection.get(), kDataSetUnassigned);
+  return true;
+}
+
+// The kept queries of the client's persistent session, or none.
 std::shared_ptr<TQueryList> KeptQueries(TVornServerSocket& s, TUserRecord& client) {
-  if (s.EffectiveMode(&client) != 2) {
-    s.SendErrorMessage(client.Connection.get(), kDataSetUnassigned);
-    return nullptr;
-  }
   const auto pool = s.Pool();
   return pool ? pool->QueriesOf(client.Connection.get()) : nullptr;
 }
@@ -123,8 +126,8 @@ TKeptQuery FindKept(const std::shared_ptr<TQueryList>& queries, int32_t handle) 
 }
 
 void HandleNextPacket(TVornServerSocket& s, TUserRecord& client) {
+  if (RefusedWithoutPersistentSession(s, client)) return;
   const auto queries = KeptQueries(s, client);
-  if (s.EffectiveMode(&client) != 2) return;
   TVornStringLine& line = client.Line;
   line.ReadInteger();
   const int32_t rows = line.ReadInteger();
@@ -149,8 +152,8 @@ void HandleNextPacket(TVornServerSocket& s, TUserRecord& client) {
 }
 
 void HandleLocatePacket(TVornServerSocket& s, TUserRecord& client) {
+  if (RefusedWithoutPersistentSession(s, client)) return;
   const auto queries = KeptQueries(s, client);
-  if (s.EffectiveMode(&client) != 2) return;
   TVornStringLine& line = client.Line;
   const int32_t handle = line.ReadInteger();
   const int32_t rows = line.ReadInteger();
@@ -193,9 +196,7 @@ void HandlePacketQueryFree(TVornServerSocket& s, TUserRecord& client) {
   if (s.EffectiveMode(&client) != 2) return;  // ignored in other modes
   client.Line.ReadInteger();
   const bool closeOnly = client.Line.ReadInteger() != 0;
-  const auto pool = s.Pool();
-  if (const auto queries = pool ? pool->QueriesOf(client.Connection.get()) : nullptr)
-    queries->Release(client.Line.RequestId(), closeOnly);
+  if (const auto queries = KeptQueries(s, client)) queries->Release(client.Line.RequestId(), closeOnly);
 }
 
 // The server's DataSet, as the plug-in supplies it for a legacy read; none sends the error.
@@ -204,9 +205,7 @@ TDataSet* LegacyDataSet(TVornServerSocket& s, TUserRecord& client) {
     s.SendErrorMessage(client.Connection.get(), kDataSetUnassigned);
     return nullptr;
   }
-  TComponent* query = s.DataSet;
-  if (s.ThreadedDBSupplyQuery) s.ThreadedDBSupplyQuery(nullptr, client.Connection.get(), ttSelect, "", false, query, 0);
-  auto* ds = dynamic_cast<TDataSet*>(query);
+  auto* ds = dynamic_cast<TDataSet*>(SupplyQuery(s, nullptr, client.Connection.get(), ttSelect, "", s.DataSet));
   return ds ? ds : s.DataSet;
 }
 
@@ -226,41 +225,38 @@ void HandleResultSet(TVornServerSocket& s, TUserRecord& client) {
   SendResultSet(s, client, 0, tools.AllRows(0), false);
 }
 
-void HandleBlobFetch(TVornServerSocket& s, TUserRecord& client) {
-  TVornStringLine& line = client.Line;
-  const std::string table = line.ReadString(), field = line.ReadString(), where = line.ReadString();
-  const int32_t clientValue = line.ReadInteger();
-  const std::string db = line.ReadString();
-  TClientConnection* conn = client.Connection.get();
-  if (!s.OnFetchBlobEvent) {
-    s.SendErrorMessage(conn, "No Blob Fetch Event Assigned");
-    return;
-  }
-  const auto fetch = [table, field, where, clientValue, db](TVornServerSocket& server, TUserRecord& to,
-                                                            TComponent* query) {
+// One blob value, as the plug-in fetches it, back with the request's table, field and client value.
+struct BlobRequest {
+  std::string Table, Field, Where, DataBaseStr;
+  int32_t ClientValue = 0;
+
+  void Run(TVornServerSocket& s, TUserRecord& to, TVornThread* thread, TComponent* query) const {
     std::string blob;
-    server.OnFetchBlobEvent(to.Connection.get(), query, db, table, field, where, blob);
+    s.OnFetchBlobEvent(to.Connection.get(), query, DataBaseStr, Table, Field, Where, blob);
     to.Line.ResetCursor();
     to.Line.SetToken(StreamRequest);
-    to.Line.AddField(table);
-    to.Line.AddField(field);
-    to.Line.AddField(clientValue);
+    to.Line.AddField(Table);
+    to.Line.AddField(Field);
+    to.Line.AddField(ClientValue);
     to.Line.AddField(blob);
-    server.SendReply(&to);
-  };
-  if (s.ThreadingModel != tmSingleSession) {
-    s.RunDatabaseWork(
-        conn, ttBlobFetch, TVornParamList(),
-        [fetch](TVornServerSocket& server, TVornThread& t, TComponent*, TComponent* query) {
-          fetch(server, *t.Client, query);
-          if (server.EffectiveMode(t.Client.get()) == 1) server.ReleaseThreadSession(t);
-        },
-        db, 0);
+    s.SendReply(&to);
+    if (thread && s.EffectiveMode(&to) == 1) s.ReleaseThreadSession(*thread);
+  }
+};
+
+void HandleBlobFetch(TVornServerSocket& s, TUserRecord& client) {
+  TVornStringLine& line = client.Line;
+  BlobRequest r;
+  r.Table = line.ReadString();
+  r.Field = line.ReadString();
+  r.Where = line.ReadString();
+  r.ClientValue = line.ReadInteger();
+  r.DataBaseStr = line.ReadString();
+  if (!s.OnFetchBlobEvent) {
+    s.SendErrorMessage(client.Connection.get(), "No Blob Fetch Event Assigned");
     return;
   }
-  TComponent* query = nullptr;
-  if (s.ThreadedDBSupplyQuery) s.ThreadedDBSupplyQuery(nullptr, conn, ttBlobFetch, db, false, query, 0);
-  fetch(s, client, query ? query : s.DataSet);
+  RunRequest(s, client, r, ttBlobFetch, r.DataBaseStr, 0, s.DataSet);
 }
 
 // One statement per line; blank lines are no statements.
