@@ -121,14 +121,7 @@ void BM_100kRows_Direct(benchmark::State& state) { bench::AllRowsDirect(state, B
 
 // A select through the server: its field definitions and rows; the row text's size.
 size_t Select(QztClient& c, const std::string& sql, const TVornParamList* params) {
-  TVornStringLine line;
-  line.SetToken(SQLSelect2);
-  line.SetRequestId(c.NextRequestId());
-  line.AddField(sql);
-  line.AddField(-1);
-  line.AddField(0);
-  line.AddField(params ? "\x05" + params->SaveToString() : std::string());
-  c.Send(line);
+  c.SendFields(SQLSelect2, {sql, -1, 0, params ? "\x05" + params->SaveToString() : std::string()});
   TVornStringLine reply;
   c.Expect(reply, FieldDefs, 60000);
   c.Expect(reply, SQLResultSet, 60000);

@@ -9,7 +9,6 @@
 #include <iostream>
 #include <map>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "client/client.h"
@@ -174,16 +173,8 @@ class Session {
       throw EClientError("The server refused the login of " + o.User);
   }
 
-  // Sends a line of these fields; returns its request id.
-  int32_t Send(uint8_t token, const std::vector<std::variant<std::string, int32_t>>& fields, int32_t id = 0) {
-    TVornStringLine line;
-    line.SetToken(token);
-    line.SetRequestId(id ? id : client_.NextRequestId());
-    for (const auto& f : fields) {
-      if (std::holds_alternative<int32_t>(f)) line.AddField(std::get<int32_t>(f));
-      else line.AddField(std::get<std::string>(f));
-    }
-    return client_.Send(line);
+  int32_t Send(uint8_t token, const std::vector<QztClient::LineField>& fields, int32_t id = 0) {
+    return client_.SendFields(token, fields, id);
   }
 
   // The next reply with one of these tokens; an error reply raises its text.

@@ -107,6 +107,17 @@ int32_t QztClient::Send(TVornStringLine& line) {
   return id;
 }
 
+int32_t QztClient::SendFields(uint8_t token, const std::vector<LineField>& fields, int32_t id) {
+  TVornStringLine line;
+  line.SetToken(token);
+  line.SetRequestId(id ? id : NextRequestId());
+  for (const LineField& f : fields) {
+    if (const auto* n = std::get_if<int32_t>(&f)) line.AddField(*n);
+    else line.AddField(std::get<std::string>(f));
+  }
+  return Send(line);
+}
+
 bool QztClient::ReadMore(int timeoutMs) {
   pollfd p{fd_, POLLIN, 0};
   const int r = ::poll(&p, 1, timeoutMs);

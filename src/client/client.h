@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
+#include <vector>
 
 #include "codec/message_line.h"
 #include "codec/message_stack.h"
@@ -46,6 +48,10 @@ class QztClient {
 
   // Finishes the line, transforms the payload and sends it as one frame; returns the request id used.
   int32_t Send(TVornStringLine& line);
+  // A line of these fields (texts as type 0, numbers as type 6) sent with request id `id`, or the next
+  // one when it is 0; returns the request id used.
+  using LineField = std::variant<std::string, int32_t>;
+  int32_t SendFields(uint8_t token, const std::vector<LineField>& fields, int32_t id = 0);
   void SendPayload(const std::string& finishedLine);  // transforms and frames
   void SendRaw(std::string_view bytes);               // exactly these bytes
   // The next message, untransformed and parsed into `line`. False when `timeoutMs` passes first

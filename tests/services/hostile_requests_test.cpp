@@ -12,7 +12,7 @@ TEST_P(HostileRequests, MalformedFieldsNeverStopTheServer) {
                             ArgusSQL, SQLGetNextPacketLocate, ExecSQLParam, StoredProcedure, Transaction,
                             ParameterizedTransactions, PersistentTransactionStart, PersistentTransactionEnd,
                             MetaData, TableFieldDefs};
-  const std::vector<std::vector<std::variant<std::string, int32_t>>> bodies = {
+  const std::vector<std::vector<QztClient::LineField>> bodies = {
       {},                                                     // no fields at all
       {"x"s, "not a number"s, "\x05\xff\xff"s, "\x02\x01"s},  // text where numbers go, broken lists
       {"select 1 from rdb$database"s, -7, -1, "\x05"s},      // negative counts, every option bit
@@ -20,16 +20,7 @@ TEST_P(HostileRequests, MalformedFieldsNeverStopTheServer) {
   };
   for (uint8_t token : tokens) {
     SCOPED_TRACE(static_cast<int>(token));
-    for (const auto& body : bodies) {
-      TVornStringLine line;
-      line.SetToken(token);
-      line.SetRequestId(client.NextRequestId());
-      for (const auto& f : body) {
-        if (std::holds_alternative<int32_t>(f)) line.AddField(std::get<int32_t>(f));
-        else line.AddField(std::get<std::string>(f));
-      }
-      client.Send(line);
-    }
+    for (const auto& body : bodies) Send(token, body);
     // Whatever was answered, a select sent right behind is served: its rows come after the other replies.
     Select("select 'still serving' from rdb$database", -1, 0);
     bool served = false;

@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <string>
-#include <variant>
 
 #include "client/client.h"
 #include "dbplugin/demo_folder.h"
@@ -75,15 +74,8 @@ class ServiceFixture : public ::testing::TestWithParam<TVornThreadModel> {
     DetachFirebirdPlugin(server);
   }
 
-  int32_t Send(uint8_t token, std::initializer_list<std::variant<std::string, int32_t>> fields, int32_t id = 0) {
-    TVornStringLine line;
-    line.SetToken(token);
-    line.SetRequestId(id ? id : client.NextRequestId());
-    for (const auto& f : fields) {
-      if (std::holds_alternative<int32_t>(f)) line.AddField(std::get<int32_t>(f));
-      else line.AddField(std::get<std::string>(f));
-    }
-    return client.Send(line);
+  int32_t Send(uint8_t token, const std::vector<QztClient::LineField>& fields, int32_t id = 0) {
+    return client.SendFields(token, fields, id);
   }
   int32_t Select(const std::string& sql, int32_t rows, TVornSelectSQLOptionSet options,
                  const std::string& field4 = "") {
