@@ -51,11 +51,7 @@ ResultValue ReadValue(ByteCursor& c, std::string_view all, const ResultColumn& c
     TBcd bcd;
     const std::string_view bytes = c.Bytes(sizeof bcd);
     std::memcpy(&bcd, bytes.data(), sizeof bcd);
-    try {
-      v.Text = BcdToStr(bcd);
-    } catch (const Exception&) {
-      throw EClientError("Result text holds a malformed BCD value");
-    }
+    v.Text = BcdToStr(bcd);  // any 34 bytes read as some number
   } else if (first == kLength) {
     c.Skip(1);
     const int32_t length = c.Int32();
