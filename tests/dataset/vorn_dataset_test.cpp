@@ -103,13 +103,7 @@ TEST(VornDataSet, FiltersCalculatedAndLookupFields) {
   label.LookupKeyFields = "K";
   label.LookupResultField = "LABEL";
   ds.OnCalcFields = [](TDataSet& d) { d.FieldByName("DOUBLE").SetAsFloat(d.FieldByName("PRICE").AsFloat() * 2); };
-  ds.AddFastField("ID", ftInteger, 0);
-  ds.AddFastField("NAME", ftString, 20);
-  ds.AddFastField("PRICE", ftFloat, 0);
-  ds.Open();
-  ds.AppendRecord({Variant(int32_t{1}), Variant("apple"), Variant(1.5)});
-  ds.AppendRecord({Variant(int32_t{2}), Variant("Banana"), Variant(0.25)});
-  ds.AppendRecord({Variant(int32_t{3}), Variant("cherry"), Variant(7.0)});
+  FillItems(ds);
   EXPECT_EQ(Column(ds, "DOUBLE"), "3 0.5 14");
   EXPECT_EQ(Column(ds, "LABEL"), " two ");
 

@@ -26,11 +26,15 @@ class FbAccess : public ::testing::Test {
     tra.DefaultDatabase = &db;
     db.DefaultTransaction = &tra;
   }
-  void Exec(const std::string& sql) {
-    TpFIBQuery q;
+  // A statement on the test's database that commits what it does.
+  void Wire(TpFIBQuery& q) {
     q.Database = &db;
     q.Transaction = &tra;
     q.Options = qoStartTransaction | qoAutoCommit;
+  }
+  void Exec(const std::string& sql) {
+    TpFIBQuery q;
+    Wire(q);
     q.SetSQL(sql);
     q.ExecQuery();
   }
@@ -51,9 +55,7 @@ TEST_F(FbAccess, TypesSizesAndNulls) {
        "f double precision, d date, t time, ts timestamp, code char(4), name varchar(20), memo blob sub_type text, "
        "bin blob sub_type binary, ok boolean)");
   TpFIBQuery ins;
-  ins.Database = &db;
-  ins.Transaction = &tra;
-  ins.Options = qoStartTransaction | qoAutoCommit;
+  Wire(ins);
   ins.SetSQL("insert into items values (:ID, :S, :BIG, :PRICE, :RATE, :F, :D, :T, :TS, :CODE, :NAME, :MEMO, :BIN, :OK)");
   ins.Params.ParamByName("ID").Value = Variant(int32_t{1});
   ins.Params.ParamByName("S").Value = Variant::Int16(-3);
@@ -145,9 +147,7 @@ TEST_F(FbAccess, ProcedureOutputsAndErrors) {
   Exec("create procedure twice (x integer) returns (y integer, label varchar(10)) as begin y = x * 2; "
        "label = 'ok'; end");
   TpFIBQuery q;
-  q.Database = &db;
-  q.Transaction = &tra;
-  q.Options = qoStartTransaction | qoAutoCommit;
+  Wire(q);
   q.SetSQL("execute procedure twice :X");
   q.Params.ParamByName("X").Value = Variant(int32_t{21});
   q.ExecQuery();
