@@ -129,7 +129,7 @@ const std::string& TVornDBTools::Rows(bool fromFirst, int32_t count, TVornSelect
   const int fields = ds.FieldCount();
   ds.DisableControls();
   try {
-    if (fromFirst && !ds.Eof()) ds.First();
+    if (fromFirst && !ds.IsEmpty()) ds.First();  // also after an earlier run left the cursor at the end
     int32_t sent = 0;
     if (limit > 0 && !ds.Eof()) {
       for (;;) {

@@ -29,6 +29,21 @@ const std::string kRow2 = "2\x02"s + kNull + kNull + kNull + kNull + kNull + kNu
 
 class QueryRequests : public ServiceFixture {};
 
+TEST(DBTools, RunsFromTheFirstRowStartOverAndRunsFromTheCursorGoOn) {
+  TVornDataSet ds;
+  ds.AddFastField("N", ftInteger, 0);
+  ds.Open();
+  for (int32_t n : {1, 2, 3}) ds.AppendRecord({Variant(n)});
+  TVornDBTools tools(nullptr, nullptr, &ds);
+  EXPECT_EQ(tools.AllRows(0), "1\x02\x04" "2\x02\x04" "3\x02\x04"s);
+  EXPECT_EQ(tools.AllRows(0), "1\x02\x04" "2\x02\x04" "3\x02\x04"s);  // again, though the cursor was at the end
+  EXPECT_EQ(tools.Rows(true, 2, 0), "1\x02\x04" "2\x02\x04"s);
+  EXPECT_EQ(tools.Rows(false, 5, 0), "3\x02\x04"s);
+  EXPECT_EQ(tools.Rows(false, 5, 0), kNoRows);
+  ds.EmptyDataSet();
+  EXPECT_EQ(tools.AllRows(0), kNoRows);
+}
+
 std::string Inflate(const std::string& z) {
   std::string out(4096, '\0');
   uLongf size = out.size();
