@@ -4,6 +4,7 @@
 #include "dataset/vorn_dataset.h"
 #include "services/data_services.h"
 #include "services/db_tools.h"
+#include "services/request_runner.h"
 
 namespace qzt {
 
@@ -37,10 +38,7 @@ namespace {
 void SendMetaAnswer(TVornServerSocket& s, TUserRecord& client, TDataSet& answer) {
   if (!answer.Active()) answer.Open();
   TVornDBTools tools(client.Connection.get(), nullptr, &answer);
-  client.Line.ResetCursor();
-  client.Line.SetToken(TableFieldDefs);
-  client.Line.AddField(tools.FieldDefs());
-  s.SendReply(&client);
+  SendText(s, client, TableFieldDefs, tools.FieldDefs());
   std::string rows = tools.Rows(true, -1, soFetchMemos | soFetchBlobs);
   client.Line.ResetCursor();
   client.Line.SetToken(TableResultSet);
@@ -118,10 +116,7 @@ void HandleTableFieldDefs(TVornServerSocket& s, TUserRecord& client) {
   if (!s.MetaDataSet) return;
   if (!s.MetaDataSet->Active()) s.MetaDataSet->Open();
   TVornDBTools tools(client.Connection.get(), nullptr, s.MetaDataSet);
-  client.Line.ResetCursor();
-  client.Line.SetToken(TableFieldDefs);
-  client.Line.AddField(tools.FieldDefs());
-  s.SendReply(&client);
+  SendText(s, client, TableFieldDefs, tools.FieldDefs());
 }
 
 }  // namespace
