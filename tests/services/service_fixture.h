@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "client/client.h"
 #include "dbplugin/demo_folder.h"
@@ -67,6 +69,16 @@ class ServiceFixture : public ::testing::TestWithParam<TVornThreadModel> {
     ASSERT_TRUE(AttachFirebirdPlugin(server, dir.string()));
     RegisterDataServices(server);
     client.Connect("127.0.0.1", server.BoundPort());
+    // The connect returns before the server has made the client's record; tests read it.
+    const auto records = [this] {
+      int n = 0;
+      server.RunOnIoThread([&] { n = server.Users().Count(); });
+      return n;
+    };
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (records() == 0 && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(records(), 1);
   }
   void TearDown() override {
     client.Close();
